@@ -1,0 +1,6 @@
+#pragma once
+
+namespace dv {
+/// Makes the compiled-in icons and pictures available under ":/icons/...".
+void initResources();
+}

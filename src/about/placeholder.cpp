@@ -1,0 +1,1 @@
+// Feedback form and about box.

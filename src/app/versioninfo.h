@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+/// The twelve strings of a version resource; empty where the resource has none.
+struct TEXEVersionData {
+    QString CompanyName;
+    QString FileDescription;
+    QString FileVersion;
+    QString InternalName;
+    QString LegalCopyright;
+    QString LegalTrademarks;
+    QString OriginalFileName;
+    QString ProductName;
+    QString ProductVersion;
+    QString Comments;
+    QString PrivateBuild;
+    QString SpecialBuild;
+};
+
+/// Reads the version strings of the file at FileName into Data, from the string
+/// table of the resource's first translation. A string the resource lacks leaves
+/// its field as it was. Raises dv::SystemError when the file has no readable
+/// version resource or no translation table; Data is then untouched.
+void GetEXEVersionData(const QString& FileName, TEXEVersionData& Data);
+
+/// The most significant word of the file's fixed file version: major version in the
+/// high 16 bits, minor in the low 16 bits. All bits set when there is none.
+quint32 GetFileVersion(const QString& FileName);
+
+/// "%d.%d" of the high and low halves, as the program shows its version.
+QString FormatVersion(quint32 fileVersion);

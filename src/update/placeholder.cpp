@@ -1,0 +1,1 @@
+// The update service: HTTP form client, settings store, update check and notice.
