@@ -35,6 +35,9 @@ struct AppParts {
     QString executablePath;
     /// Creates the browser control inside its pane. Empty: the real engine.
     std::function<std::unique_ptr<dv::BrowserControl>(QWidget* parent)> browserFactory;
+    /// How long a print run or preview waits for a page to finish loading before
+    /// it stops the load, logs it as a navigation error and goes on.
+    int loadTimeoutMs = 60000;
 };
 
 /// The main window: the page list, the browser pane, the print commands, the menus

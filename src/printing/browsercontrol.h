@@ -37,10 +37,15 @@ public:
     virtual void print() = 0;
     /// Opens the print preview of the page now shown. Raises dv::AppError on failure.
     virtual void printPreview() = 0;
+    /// Gives up the load in progress; readyState() then reaches ReadyStateComplete
+    /// with whatever the page shows so far.
+    virtual void stop() = 0;
 
 signals:
     /// A navigation failed; url is the failed address.
     void navigateError(const QString& url);
+    /// readyState() changed, so waiters on the event loop can look again.
+    void readyStateChanged();
 };
 
 } // namespace dv
