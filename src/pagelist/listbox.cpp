@@ -1,9 +1,37 @@
 #include "listbox.h"
 
+#include "dialogs.h"
+
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+bool carriesFiles(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls())
+        return false;
+    const QList<QUrl> urls = mime->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+} // namespace
+
 TListBox::TListBox(QWidget* parent)
     : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Every entry is one line of text; uniform rows keep long lists quick to show.
+    setUniformItemSizes(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
 }
 
 void TListBox::appendOne(const QString& entry)
@@ -30,4 +58,107 @@ QStringList TListBox::entries() const
 QString TListBox::entryAt(int index) const
 {
     return item(index)->text();
+}
+
+void TListBox::deleteSelected()
+{
+    QList<int> rows;
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    rows.reserve(selected.size());
+    for (const QModelIndex& index : selected)
+        rows << index.row();
+    if (rows.isEmpty())
+        return;
+    // From the last position to the first, a run of neighbours at a time, so that
+    // positions still to be removed do not shift and a large selection stays quick.
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    setUpdatesEnabled(false);
+    qsizetype i = 0;
+    while (i < rows.size()) {
+        qsizetype j = i + 1;
+        while (j < rows.size() && rows[j] == rows[j - 1] - 1)
+            ++j;
+        const int first = rows[j - 1];
+        model()->removeRows(first, rows[i] - first + 1);
+        i = j;
+    }
+    setUpdatesEnabled(true);
+}
+
+int TListBox::caretIndex() const
+{
+    if (count() == 0)
+        return -1;
+    const int row = currentRow();
+    return row >= 0 && row < count() ? row : 0;
+}
+
+void TListBox::dropFiles(const QStringList& names)
+{
+    for (const QString& name : names) {
+        try {
+            // Only existence is tested: a file of any type is a page.
+            if (QFileInfo(name).isFile())
+                appendOne(name);
+            else if (dialogs_)
+                dialogs_->messageBox(window(), QStringLiteral("Not valid file: ") + name, QStringLiteral("Error"),
+                                     dv::MB_ICONERROR);
+        } catch (...) {
+            // One name that cannot be handled does not stop the others.
+        }
+    }
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event)
+{
+    event->ignore();
+    emit keyDown(event);
+    if (event->isAccepted())
+        return;
+    event->accept();
+    QListWidget::keyPressEvent(event);
+}
+
+void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        emit dblClick();
+}
+
+void TListBox::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (dialogs_ && carriesFiles(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TListBox::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (dialogs_ && carriesFiles(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TListBox::dropEvent(QDropEvent* event)
+{
+    if (!dialogs_ || !carriesFiles(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QStringList names;
+    for (const QUrl& url : event->mimeData()->urls())
+        names << (url.isLocalFile() ? url.toLocalFile() : url.toString());
+    // The names are handled once the drop is over, so that a message box does not
+    // keep the file manager waiting for the end of the drag.
+    QMetaObject::invokeMethod(
+        this, [this, names] { dropFiles(names); }, Qt::QueuedConnection);
 }
