@@ -1,1 +1,0 @@
-// The update service: HTTP form client, settings store, update check and notice.
