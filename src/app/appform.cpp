@@ -363,14 +363,14 @@ void TAppForm::FormCreate()
 {
     // A missing or unreadable version resource is reported once; start-up goes on
     // so that the window and its browser pane still come up.
+    TEXEVersionData data;
     try {
-        TEXEVersionData data;
         GetEXEVersionData(executablePath_, data);
-        AppCompany = data.CompanyName;
-        AppProduct = data.ProductName;
     } catch (...) {
         dv::showDefaultError(std::current_exception());
     }
+    AppCompany = data.CompanyName;
+    AppProduct = data.ProductName;
     AppVersion = FormatVersion(GetFileVersion(executablePath_));
     AppTitle = AppCompany + QStringLiteral(" - ") + AppProduct;
     setWindowTitle(AppTitle);

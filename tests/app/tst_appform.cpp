@@ -1,0 +1,243 @@
+// The main window as the user first sees it, its identity, the timer that follows
+// the page list, online help, and the default error dialog.
+#include "appform.h"
+#include "application.h"
+#include "errordialog.h"
+#include "errors.h"
+#include "helpname.h"
+#include "identity.h"
+#include "listbox.h"
+#include "recording.h"
+#include "registry.h"
+#include "scriptedbrowser.h"
+#include "services.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+using dv::test::RecordingDialogs;
+using dv::test::RecordingShell;
+using dv::test::ScriptedBrowser;
+
+namespace {
+
+// One main window with recording services and a scripted browser.
+struct Fixture {
+    explicit Fixture(const QString& executable = QStringLiteral(DV_EXECUTABLE_PATH))
+        : registry(dir.filePath(QStringLiteral("registry.json")))
+    {
+        dv::installErrorDialogs(&dialogs);
+        AppParts parts;
+        parts.executablePath = executable;
+        parts.browserFactory = [this](QWidget* parent) {
+            auto b = std::make_unique<ScriptedBrowser>(parent);
+            browser = b.get();
+            return b;
+        };
+        form = std::make_unique<TAppForm>(services, parts);
+    }
+    ~Fixture() { dv::installErrorDialogs(nullptr); }
+
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    dv::RegistryStore registry;
+    dv::Services services{dialogs, shell, registry};
+    ScriptedBrowser* browser = nullptr;
+    std::unique_ptr<TAppForm> form;
+};
+
+// A widget whose event handler fails, as a key or drop handler might.
+class FailingWidget : public QWidget {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw dv::AppError(QStringLiteral("The drop could not be read"));
+        return QWidget::event(e);
+    }
+};
+
+} // namespace
+
+class TestAppForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUp_showsTheDesignedLayoutAndIdentity()
+    {
+        Fixture f;
+        TAppForm& w = *f.form;
+        QCOMPARE(f.dialogs.messages.size(), 0);
+        QCOMPARE(w.windowTitle(), QStringLiteral("KELMARO - Dorvantis"));
+        QCOMPARE(AppTitle, QStringLiteral("KELMARO - Dorvantis"));
+        QCOMPARE(AppCompany, QStringLiteral("KELMARO"));
+        QCOMPARE(AppProduct, QStringLiteral("Dorvantis"));
+        QCOMPARE(AppVersion, QStringLiteral("2.8"));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Dorvantis"));
+
+        // The Error Log page exists but its tab is not shown; the list tab is in front.
+        const int log = w.PageControl1->indexOf(w.TabSheet3);
+        QVERIFY(log >= 0);
+        QVERIFY(!w.PageControl1->isTabVisible(log));
+        QCOMPARE(w.PageControl1->currentWidget(), w.TabSheet1);
+        QCOMPARE(w.PageControl1->tabText(0), QStringLiteral("HTML List"));
+        QCOMPARE(w.PageControl2->tabText(0), QStringLiteral("Internet Explorer"));
+
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(!w.PanelHint->isVisible());
+        QVERIFY(!w.PageControl2->isVisible());
+        QCOMPARE(w.SpinEdit1->value(), 2);
+        QCOMPARE(w.Label2->text(), QStringLiteral("(seconds)"));
+        QVERIFY(!w.Button3->isEnabled());
+        QVERIFY(!w.Button4->isEnabled());
+        QVERIFY(w.StatusBar1->isVisible());
+        QCOMPARE(w.Help2->shortcut(), QKeySequence(Qt::Key_F1));
+        QVERIFY(w.UpdateNotifications1->isChecked());
+        QVERIFY(!w.UpdateNotifications1->isEnabled());
+        QVERIFY(w.MyWebBrowser);
+        QCOMPARE(w.MyWebBrowser.get(), static_cast<dv::BrowserControl*>(f.browser));
+        // The status bar lies below the delay panel.
+        QVERIFY(w.StatusBar1->mapTo(&w, QPoint(0, 0)).y() >= w.Panel2->mapTo(&w, QPoint(0, w.Panel2->height())).y());
+
+        // Icon-only tool buttons are named for screen readers by their hints.
+        QCOMPARE(w.ButtonLoad->accessibleName(), QStringLiteral("Load List From File..."));
+        QCOMPARE(w.ButtonSave->accessibleName(), QStringLiteral("Save List Into File..."));
+    }
+
+    void missingVersionResource_reportsOnceAndStillCreatesTheBrowser()
+    {
+        QTemporaryDir dir;
+        const QString plain = dir.filePath(QStringLiteral("plain"));
+        QFile file(plain);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("no resource here");
+        file.close();
+
+        Fixture f(plain);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages[0].text.startsWith(QStringLiteral("System Error.  Code: ")));
+        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("Dorvantis"));
+        QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));
+        QCOMPARE(AppVersion, QStringLiteral("65535.65535"));
+        QCOMPARE(AppTitle, QStringLiteral(" - "));
+        QVERIFY(f.form->MyWebBrowser);
+    }
+
+    void timer1_followsTheListWithinOneTick()
+    {
+        Fixture f;
+        TAppForm& w = *f.form;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QSignalSpy tick(w.Timer1, &QTimer::timeout);
+
+        w.ListBox1->appendOne(QStringLiteral("page.html"));
+        QVERIFY(tick.wait(500));
+        QVERIFY(w.PageControl2->isVisible());
+        QVERIFY(w.Splitter1->handle(1)->isVisible());
+        QVERIFY(w.Button3->isEnabled());
+        QVERIFY(w.Button4->isEnabled());
+
+        w.ListBox1->clear();
+        QVERIFY(tick.wait(500));
+        QVERIFY(!w.PageControl2->isVisible());
+        QVERIFY(!w.Splitter1->handle(1)->isVisible());
+        QVERIFY(!w.Button3->isEnabled());
+        QVERIFY(!w.Button4->isEnabled());
+    }
+
+    void printMenuItems_doNothingWhileTheirButtonsAreDisabled()
+    {
+        Fixture f;
+        TAppForm& w = *f.form;
+        QTest::qWait(120);
+        QVERIFY(!w.Button4->isEnabled());
+        w.PrintAll1->trigger();
+        w.PrintPreview1->trigger();
+        QTest::qWait(50);
+        QVERIFY(f.browser->navigations.isEmpty());
+        QVERIFY(f.browser->printed.isEmpty());
+        QVERIFY(f.browser->previewed.isEmpty());
+        QCOMPARE(f.dialogs.beeps, 0);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void onlineHelp_opensTheProductsHelpPage()
+    {
+        Fixture f;
+        f.form->Help2->trigger();
+        QCOMPARE(f.shell.openedUrls, QStringList{QStringLiteral("http://127.0.0.1:9/help/dorvantis/")});
+        f.shell.succeed = false; // a shell that cannot open it reports nothing
+        f.form->Help2Click();
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void helpPageName_lowersAsciiCapitalsAndDashesSpaces_data()
+    {
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("product") << "Dorvantis" << "dorvantis";
+        QTest::newRow("spaces") << "Page Printer Pro" << "page-printer-pro";
+        QTest::newRow("non-ASCII capital stays") << "Ärger Tool" << "Ärger-tool";
+    }
+    void helpPageName_lowersAsciiCapitalsAndDashesSpaces()
+    {
+        QFETCH(QString, product);
+        QFETCH(QString, page);
+        QCOMPARE(dv::HelpPageName(product), page);
+    }
+
+    void errorInTimer_isShownAndTheTimerKeepsFiring()
+    {
+        RecordingDialogs dialogs;
+        dv::installErrorDialogs(&dialogs);
+        QTimer timer;
+        timer.setInterval(5);
+        int fired = 0;
+        QObject::connect(&timer, &QTimer::timeout, &timer, dv::guarded([&] {
+            ++fired;
+            throw dv::AppError(QStringLiteral("x"));
+        }));
+        timer.start();
+        QTRY_VERIFY(fired >= 3);
+        dv::installErrorDialogs(nullptr);
+        QVERIFY(dialogs.messages.size() >= 3);
+        QCOMPARE(dialogs.messages[0].text, QStringLiteral("x."));
+        QCOMPARE(dialogs.messages[0].caption, QStringLiteral("Dorvantis"));
+        QCOMPARE(dialogs.messages[0].flags, int(dv::MB_ICONERROR));
+    }
+
+    void errorInEventHandler_reachesTheDefaultErrorDialog()
+    {
+        RecordingDialogs dialogs;
+        dv::installErrorDialogs(&dialogs);
+        FailingWidget widget;
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&widget, &event);
+        dv::installErrorDialogs(nullptr);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].text, QStringLiteral("The drop could not be read."));
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    DorvantisApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Dorvantis"));
+    TestAppForm test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_appform.moc"
