@@ -174,13 +174,24 @@ QStringList loadListFile(const QString& path)
 void saveListFile(const QString& path, const QStringList& entries)
 {
     const QByteArray bytes = encodeListFile(entries);
+    const auto createError = [&](const QString& reason) {
+        return AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
+    };
+    // The replacing save below would put a regular file in place of a device or a
+    // pipe; a list belongs in a regular file only.
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw createError(systemReason(EISDIR));
+        if (!S_ISREG(st.st_mode))
+            throw createError(QStringLiteral("It is not a regular file"));
+    }
     // The old content is replaced only once the new one is completely on disk, so
     // a full disk cannot leave the user with half a list.
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
-        throw AppError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw createError(file.errorString());
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw AppError(
             QStringLiteral("Cannot write file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
