@@ -195,6 +195,26 @@ public:
     // page list:
     // URL list dialog:
     // printing:
+    /// Navigation errors counted since "Print All" last started (signed 64-bit).
+    qint64 NavigateErrorCount = 0;
+    /// False while a delay runs; TimerDelayTimer sets it when the delay is over.
+    bool DelayElapsed = true;
+    /// When the delay now running ends, in QDeadlineTimer milliseconds: TimerDelay
+    /// covers a long delay in legs of at most 2^31-1 ms until then.
+    qint64 delayDeadlineMs = 0;
+
+private:
+    void printAllPages();
+    void waitUntil(const std::function<bool()>& done, qint64 timeoutMs);
+    void waitForLoad(const QString& address);
+    QString pageEntry(qint64 index) const;
+    void showRunProgress(qint64 index);
+    void finishDeferredClose();
+    bool commandRunning_ = false;
+    bool closeAfterCommand_ = false;
+    class QEventLoop* waitLoop_ = nullptr;
+
+public:
     // emulation level:
     // update check:
     // about and feedback:

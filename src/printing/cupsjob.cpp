@@ -1,0 +1,77 @@
+#include "cupsjob.h"
+
+#include "errors.h"
+
+#include <cups/cups.h>
+
+#include <memory>
+
+namespace dv {
+
+namespace {
+
+QString lastCupsError()
+{
+    return QString::fromUtf8(cupsLastErrorString());
+}
+
+bool serverUnreachable()
+{
+    const ipp_status_t status = cupsLastError();
+    return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL;
+}
+
+} // namespace
+
+QString defaultPrinterName()
+{
+    std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)> dest(
+        cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr), [](cups_dest_t* d) { cupsFreeDests(1, d); });
+    if (!dest) {
+        if (serverUnreachable())
+            throw AppError(QStringLiteral("The printing system (CUPS) cannot be reached: %1").arg(lastCupsError()));
+        throw AppError(QStringLiteral("No default printer is set up."));
+    }
+    return QString::fromUtf8(dest->name);
+}
+
+QByteArray cupsJobName(const QString& address)
+{
+    constexpr qsizetype maxBytes = 255;
+    QByteArray name = address.toUtf8();
+    if (name.size() <= maxBytes)
+        return name;
+    qsizetype cut = maxBytes;
+    // Step back over continuation bytes so no character is split.
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    name.truncate(cut);
+    return name;
+}
+
+int submitPdfJob(const QString& destination, const QString& jobName, const QByteArray& pdf)
+{
+    const QByteArray dest = destination.toUtf8();
+    const QByteArray title = cupsJobName(jobName);
+    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, dest.constData(), title.constData(), 0, nullptr);
+    if (job == 0)
+        throw AppError(QStringLiteral("The printer \"%1\" did not accept the job: %2").arg(destination, lastCupsError()));
+
+    auto fail = [&](const QString& what) {
+        const QString reason = lastCupsError();
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, dest.constData(), job, 0);
+        throw AppError(QStringLiteral("%1 to the printer \"%2\" failed: %3").arg(what, destination, reason));
+    };
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, dest.constData(), job, title.constData(), CUPS_FORMAT_PDF, 1)
+        != HTTP_STATUS_CONTINUE)
+        fail(QStringLiteral("Sending the page"));
+    if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), static_cast<size_t>(pdf.size())) != HTTP_STATUS_CONTINUE) {
+        cupsFinishDocument(CUPS_HTTP_DEFAULT, dest.constData());
+        fail(QStringLiteral("Sending the page"));
+    }
+    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, dest.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
+        fail(QStringLiteral("Finishing the job"));
+    return job;
+}
+
+} // namespace dv

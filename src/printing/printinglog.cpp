@@ -1,0 +1,3 @@
+#include "printinglog.h"
+
+Q_LOGGING_CATEGORY(lcPrinting, "dorvantis.printing", QtWarningMsg)

@@ -1,0 +1,78 @@
+// The print run's small rules, without windows: the delay field's text, the legs
+// of a long wait, and job names CUPS accepts.
+#include "cupsjob.h"
+#include "printrun.h"
+
+#include <QtTest>
+
+#include <limits>
+
+class TestPrintLogic : public QObject {
+    Q_OBJECT
+
+private slots:
+    void delaySecondsFromText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("seconds");
+        QTest::newRow("whole number") << QStringLiteral("2") << qint64(2);
+        QTest::newRow("spaces around") << QStringLiteral(" 7 ") << qint64(7);
+        QTest::newRow("zero") << QStringLiteral("0") << qint64(0);
+        QTest::newRow("negative counts as none") << QStringLiteral("-5") << qint64(0);
+        QTest::newRow("words count as none") << QStringLiteral("two") << qint64(0);
+        QTest::newRow("fraction counts as none") << QStringLiteral("1.5") << qint64(0);
+        QTest::newRow("empty") << QString() << qint64(0);
+        QTest::newRow("largest") << QStringLiteral("999999999") << qint64(999999999);
+        QTest::newRow("above the field's range is capped") << QStringLiteral("99999999999") << qint64(999999999);
+        QTest::newRow("beyond 64 bits is not a number") << QStringLiteral("99999999999999999999999") << qint64(0);
+    }
+    void delaySecondsFromText()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, seconds);
+        QCOMPARE(dv::delaySecondsFromText(text), seconds);
+    }
+
+    void nextTimerLegMs_data()
+    {
+        QTest::addColumn<qint64>("remaining");
+        QTest::addColumn<int>("leg");
+        constexpr int maxInt = std::numeric_limits<int>::max();
+        QTest::newRow("short") << qint64(2000) << 2000;
+        QTest::newRow("nothing left") << qint64(0) << 0;
+        QTest::newRow("overdue") << qint64(-40) << 0;
+        QTest::newRow("exactly the largest interval") << qint64(maxInt) << maxInt;
+        QTest::newRow("the largest delay does not wrap") << qint64(999999999) * 1000 << maxInt;
+        QTest::newRow("just past 32 bits") << (qint64(1) << 32) + 5 << maxInt;
+    }
+    void nextTimerLegMs()
+    {
+        QFETCH(qint64, remaining);
+        QFETCH(int, leg);
+        QCOMPARE(dv::nextTimerLegMs(remaining), leg);
+    }
+
+    void cupsJobName_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("short address unchanged") << QStringLiteral("http://127.0.0.1/a b?x=é")
+                                                 << QStringLiteral("http://127.0.0.1/a b?x=é").toUtf8();
+        QTest::newRow("255 bytes kept") << QString(255, QLatin1Char('a')) << QByteArray(255, 'a');
+        QTest::newRow("long address cut") << QString(300, QLatin1Char('a')) << QByteArray(255, 'a');
+        // 254 ASCII bytes then a two-byte letter: the letter would straddle the limit.
+        QTest::newRow("no character split") << QString(254, QLatin1Char('a')) + QStringLiteral("éé")
+                                            << QByteArray(254, 'a');
+        QTest::newRow("four-byte characters") << QStringLiteral("\U0001F600").repeated(70)
+                                              << QStringLiteral("\U0001F600").repeated(63).toUtf8();
+    }
+    void cupsJobName()
+    {
+        QFETCH(QString, address);
+        QFETCH(QByteArray, name);
+        QCOMPARE(dv::cupsJobName(address), name);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPrintLogic)
+#include "tst_printlogic.moc"
