@@ -38,6 +38,8 @@ struct AppParts {
     /// How long a print run or preview waits for a page to finish loading before
     /// it stops the load, logs it as a navigation error and goes on.
     int loadTimeoutMs = 60000;
+    /// The update check's "today" as date text. Empty: the system's short date.
+    std::function<QString()> updateCheckToday;
 };
 
 /// The main window: the page list, the browser pane, the print commands, the menus
@@ -217,6 +219,8 @@ private:
 public:
     // emulation level:
     // update check:
+    /// The update notice, created at most once per run; lives until the window goes.
+    class TNewVer* NewVer = nullptr;
     // about and feedback:
 };
 

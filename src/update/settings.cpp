@@ -1,7 +1,6 @@
 #include "settings.h"
 
 #include "errors.h"
-#include "registry.h"
 
 #include <QCryptographicHash>
 #include <QList>
@@ -69,7 +68,7 @@ QString UnscrambleText(const QString& hex, quint8 seed)
     return QString::fromUtf8(plain);
 }
 
-SettingsStore::SettingsStore(RegistryStore& registry, const QString& appTitle)
+SettingsStore::SettingsStore(const RegistryStore& registry, const QString& appTitle)
     : registry_(registry)
     , key_(QLatin1String(SettingsKeyParent) + SettingsKeyName(appTitle))
 {

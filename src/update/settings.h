@@ -1,11 +1,11 @@
 #pragma once
 
+#include "registry.h"
+
 #include <QString>
 #include <QtGlobal>
 
 namespace dv {
-
-class RegistryStore;
 
 /// The parent of every title's settings key.
 inline constexpr const char* SettingsKeyParent = "SOFTWARE\\Microsoft\\VS\\ServiceModules\\";
@@ -29,8 +29,10 @@ QString UnscrambleText(const QString& hex, quint8 seed);
 class SettingsStore {
 public:
     /// Opens the title's key, creating it when missing. A key that cannot be
-    /// created leaves the store usable: reads give defaults, writes raise.
-    SettingsStore(RegistryStore& registry, const QString& appTitle);
+    /// created leaves the store usable: reads give defaults, writes raise. The
+    /// store keeps its own handle on the registry file, so it may outlive the
+    /// caller's (the update worker is not waited for at exit).
+    SettingsStore(const RegistryStore& registry, const QString& appTitle);
 
     /// The full key path, for example SOFTWARE\Microsoft\VS\ServiceModules\<md5>.
     const QString& keyPath() const { return key_; }
@@ -51,7 +53,7 @@ public:
 private:
     QString sectionPath(const QString& section) const { return key_ + QLatin1Char('\\') + section; }
 
-    RegistryStore& registry_;
+    RegistryStore registry_;
     QString key_;
     bool opened_ = false;
 };
