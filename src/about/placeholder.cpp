@@ -1,1 +1,0 @@
-// Feedback form and about box.
