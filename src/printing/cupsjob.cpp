@@ -15,10 +15,15 @@ QString lastCupsError()
     return QString::fromUtf8(cupsLastErrorString());
 }
 
+// Asked only after a failure: libcups reports an unreachable scheduler the same
+// way as a missing default destination, so try to reach it directly.
 bool serverUnreachable()
 {
-    const ipp_status_t status = cupsLastError();
-    return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL;
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 5000, nullptr);
+    if (!http)
+        return true;
+    httpClose(http);
+    return false;
 }
 
 } // namespace
@@ -29,7 +34,8 @@ QString defaultPrinterName()
         cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr), [](cups_dest_t* d) { cupsFreeDests(1, d); });
     if (!dest) {
         if (serverUnreachable())
-            throw AppError(QStringLiteral("The printing system (CUPS) cannot be reached: %1").arg(lastCupsError()));
+            throw AppError(QStringLiteral("The printing system (CUPS) cannot be reached at %1.")
+                               .arg(QString::fromUtf8(cupsServer())));
         throw AppError(QStringLiteral("No default printer is set up."));
     }
     return QString::fromUtf8(dest->name);

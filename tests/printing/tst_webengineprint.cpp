@@ -1,0 +1,309 @@
+// The real engine end to end: Qt WebEngine loads local files and loopback pages,
+// prints them to the private CUPS scheduler's capturing printer, and the run's log
+// and closing message follow what happened. Needs the private_cups fixture.
+#include "appform.h"
+#include "errordialog.h"
+#include "listbox.h"
+#include "pageserver.h"
+#include "privatecups.h"
+#include "recording.h"
+#include "registry.h"
+#include "services.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cups/cups.h>
+
+using dv::test::PageServer;
+using dv::test::PrivateCups;
+using dv::test::RecordingDialogs;
+using dv::test::RecordingShell;
+
+namespace {
+
+struct Fixture {
+    explicit Fixture(int loadTimeoutMs = 60000)
+        : registry(dir.filePath(QStringLiteral("registry.json")))
+    {
+        dv::installErrorDialogs(&dialogs);
+        AppParts parts;
+        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
+        parts.loadTimeoutMs = loadTimeoutMs;
+        form = std::make_unique<TAppForm>(services, parts);
+        form->SpinEdit1->setValue(0);
+        form->show();
+    }
+    ~Fixture() { dv::installErrorDialogs(nullptr); }
+
+    // A local HTML file showing marker.
+    QString localPage(const QString& marker)
+    {
+        const QString path = dir.filePath(marker + QStringLiteral(".html"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("<!DOCTYPE html><html><body><h1>" + marker.toUtf8() + "</h1></body></html>");
+        return path;
+    }
+    void setPages(const QStringList& pages)
+    {
+        form->ListBox1->clear();
+        form->ListBox1->appendMany(pages);
+    }
+    QStringList logLines() const
+    {
+        const QString text = form->Memo1->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    }
+    // The captured jobs of this run, once all have arrived.
+    QList<PrivateCups::Job> jobsFor(const QStringList& entries)
+    {
+        QList<PrivateCups::Job> jobs;
+        (void)QTest::qWaitFor([&] { return (jobs = cups.jobsTitled(entries)).size() >= entries.size(); }, 30000);
+        return jobs;
+    }
+
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    dv::RegistryStore registry;
+    dv::Services services{dialogs, shell, registry};
+    std::unique_ptr<TAppForm> form;
+    PrivateCups cups;
+};
+
+// A loopback port that nobody listens on.
+quint16 refusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+QString token()
+{
+    static int n = 0;
+    return QStringLiteral("m%1x%2").arg(QCoreApplication::applicationPid()).arg(++n);
+}
+
+} // namespace
+
+class TestWebEnginePrint : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY2(!PrivateCups().server().isEmpty(), "the private_cups fixture is not running"); }
+
+    void printAll_mixedList_printsEveryEntryInOrderAndLogsTheTwoFailures()
+    {
+        Fixture f;
+        PageServer server;
+        const QString m1 = token(), m2 = token(), m4 = token(), m5 = token();
+        const QString refused = QStringLiteral("http://127.0.0.1:%1/refused").arg(refusedPort());
+        const QString missing = server.url(QStringLiteral("/missing/") + m4);
+        const QStringList entries{f.localPage(m1), server.url(QStringLiteral("/page/") + m2), refused, missing,
+                                  f.localPage(m5)};
+        f.setPages(entries);
+        f.form->Button4Click();
+
+        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
+        QCOMPARE(jobs.size(), entries.size());
+        QStringList titles;
+        for (const auto& job : jobs)
+            titles << job.title;
+        QCOMPARE(titles, entries); // one job per entry, named by its address, in list order
+        const QStringList markers{m1, m2, QString(), m4, m5};
+        for (int i = 0; i < jobs.size(); ++i) {
+            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
+            if (!markers[i].isEmpty())
+                QVERIFY2(text.contains(markers[i]), qPrintable(entries[i] + QStringLiteral(" printed: ") + text));
+        }
+        QCOMPARE(f.logLines(), (QStringList{QStringLiteral("Navigate Error: ") + refused, QStringLiteral("Navigate Error: ") + missing}));
+        QVERIFY(f.form->PageControl1->isTabVisible(f.form->PageControl1->indexOf(f.form->TabSheet3)));
+        QCOMPARE(f.form->PageControl1->currentWidget(), f.form->TabSheet1);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("COMPLETE"));
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
+        QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONWARNING));
+
+        // Good pages only: a clean run, whatever the one before did.
+        const QString m6 = token();
+        const QStringList good{server.url(QStringLiteral("/page/") + m6), f.localPage(token())};
+        f.setPages(good);
+        f.form->Button4Click();
+        QCOMPARE(f.jobsFor(good).size(), good.size());
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        QCOMPARE(f.dialogs.messages[1].text, QStringLiteral("Successfully completed."));
+        QCOMPARE(f.dialogs.messages[1].flags, int(dv::MB_ICONINFORMATION));
+        QCOMPARE(f.logLines().size(), 2);
+    }
+
+    void printAll_pageOpeningDialogsAndWindows_printsWithoutShowingAny()
+    {
+        Fixture f;
+        PageServer server;
+        const QString marker = token();
+        const QStringList entries{server.url(QStringLiteral("/dialogs/") + marker)};
+        f.setPages(entries);
+        QStringList windowsSeen;
+        // Anything that pops up while the page loads would be a visible top-level window.
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &watch, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w != f.form.get() && !w->inherits("QMenu"))
+                    windowsSeen << QString::fromLatin1(w->metaObject()->className());
+        });
+        watch.start(5);
+        f.form->Button4Click();
+        watch.stop();
+
+        QVERIFY2(windowsSeen.isEmpty(), qPrintable(windowsSeen.join(QLatin1Char(','))));
+        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
+        QCOMPARE(jobs.size(), 1);
+        const QString text = PrivateCups::pdfText(jobs[0].pdfPath);
+        QVERIFY2(text.contains(marker) && text.contains(QStringLiteral("after-dialogs")), qPrintable(text));
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Successfully completed."));
+    }
+
+    void printAll_loadThatNeverEnds_isGivenUpAndTheRunGoesOn()
+    {
+        Fixture f(3000);
+        PageServer server;
+        const QString marker = token();
+        const QString hang = server.url(QStringLiteral("/hang"));
+        const QStringList entries{hang, server.url(QStringLiteral("/page/") + marker)};
+        f.setPages(entries);
+        f.form->Button4Click();
+
+        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
+        QCOMPARE(jobs.size(), 2);
+        QVERIFY(PrivateCups::pdfText(jobs[1].pdfPath).contains(marker));
+        QCOMPARE(f.logLines(), QStringList{QStringLiteral("Navigate Error: ") + hang});
+        QCOMPARE(f.dialogs.messages.last().text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
+    }
+
+    void printAll_entriesThatAreNoPage_endWithoutWaitingForTheBound()
+    {
+        Fixture f(30000);
+        const QString folder = f.dir.filePath(QStringLiteral("folder"));
+        QDir().mkpath(folder);
+        const QString binary = f.dir.filePath(QStringLiteral("data.bin"));
+        QFile file(binary);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray("\x7f" "ELF\x00\x01\x02\xff\xfe", 9).repeated(1000));
+        file.close();
+        const QStringList entries{QStringLiteral("plain words here"), folder, binary, QString()};
+        f.setPages(entries);
+        QElapsedTimer wall;
+        wall.start();
+        f.form->Button4Click();
+        QVERIFY2(wall.elapsed() < 30000, "an entry waited for the load bound");
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("COMPLETE"));
+        QCOMPARE(f.jobsFor(entries).size(), entries.size());
+    }
+
+    void printPreview_opensThePreviewOfTheLoadedPage()
+    {
+        Fixture f;
+        f.setPages({f.localPage(token())});
+        int pages = -1;
+        QString failure;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &poll, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QPrintPreviewDialog*>(w);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                auto* preview = dialog->findChild<QPrintPreviewWidget*>();
+                if (!preview) {
+                    failure = QStringLiteral("no preview widget");
+                    dialog->reject();
+                    return;
+                }
+                pages = preview->pageCount();
+                if (pages > 0)
+                    dialog->reject();
+            }
+        });
+        poll.start(50);
+        QTimer::singleShot(60000, &poll, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QPrintPreviewDialog*>(w))
+                    dialog->reject();
+        });
+        f.form->Button3Click();
+        poll.stop();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QVERIFY(pages > 0);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void printAll_withoutUsablePrinter_endsWithErrorNamingTheCause_data()
+    {
+        QTest::addColumn<bool>("schedulerRunning");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("scheduler out of reach") << false << QStringLiteral("cannot be reached");
+        QTest::newRow("no default printer") << true << QStringLiteral("No default printer is set up.");
+    }
+
+    void printAll_withoutUsablePrinter_endsWithErrorNamingTheCause()
+    {
+        QFETCH(bool, schedulerRunning);
+        QFETCH(QString, expected);
+        Fixture f;
+        const QString script = QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups");
+        const QString own = f.dir.filePath(QStringLiteral("cups"));
+        QString server = QStringLiteral("127.0.0.1:%1").arg(refusedPort());
+        if (schedulerRunning) {
+            // A scheduler of this test's own whose only printer is taken away.
+            QProcess start;
+            start.start(script, {QStringLiteral("start"), own});
+            QVERIFY(start.waitForFinished(60000));
+            QCOMPARE(start.exitCode(), 0);
+            server = QString::fromUtf8(start.readAllStandardOutput()).trimmed();
+            QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-h"), server, QStringLiteral("-x"),
+                                                                   QStringLiteral("capture")}),
+                     0);
+        }
+        const QByteArray before = qgetenv("CUPS_SERVER");
+        qputenv("CUPS_SERVER", server.toUtf8());
+        cupsSetServer(nullptr); // forget the scheduler this process talked to so far
+        const QString page = f.localPage(token());
+        f.setPages({page});
+        f.form->Button4Click();
+        qputenv("CUPS_SERVER", before);
+        cupsSetServer(nullptr);
+        if (schedulerRunning)
+            QProcess::execute(script, {QStringLiteral("stop"), own});
+
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));
+        QVERIFY2(f.dialogs.messages[0].text.contains(expected), qPrintable(f.dialogs.messages[0].text));
+        QCOMPARE(f.form->statusText(), QStringLiteral("Printing: ") + page);
+        QCOMPARE(f.dialogs.beeps, 0);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    PrivateCups().select();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestWebEnginePrint test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_webengineprint.moc"
