@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -84,13 +86,25 @@ int main(int argc, char* argv[])
     if (!dir.isValid())
         return 1;
     std::printf("list file of %d MB; median of %d rounds\n", megabytes, Rounds);
-    for (const bool cp1252 : {false, true}) {
-        const QString path = dir.filePath(cp1252 ? QStringLiteral("cp1252.txt") : QStringLiteral("utf8.txt"));
+    // Lists as users write them, then files that are no lists at all.
+    QByteArray binary(bytes, Qt::Uninitialized);
+    QRandomGenerator rng(1);
+    for (char& c : binary)
+        c = char(1 + rng.bounded(255)); // a NUL would end the text early
+    const std::pair<QString, QByteArray> files[] = {
+        {QStringLiteral("UTF-8"), makeList(bytes, false)},
+        {QStringLiteral("Windows-1252 (fallback)"), makeList(bytes, true)},
+        {QStringLiteral("binary, no NUL"), binary},
+        {QStringLiteral("one line, no break"), QByteArray(bytes, 'x')},
+    };
+    int i = 0;
+    for (const auto& [label, content] : files) {
+        const QString path = dir.filePath(QStringLiteral("list%1.txt").arg(i++));
         QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(makeList(bytes, cp1252)) < 0)
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) < 0)
             return 1;
         f.close();
-        run(cp1252 ? QStringLiteral("Windows-1252 (fallback)") : QStringLiteral("UTF-8"), path);
+        run(label, path);
     }
     return 0;
 }

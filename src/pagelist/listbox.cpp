@@ -8,11 +8,32 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
 #include <QUrl>
 
 #include <algorithm>
 
 namespace {
+
+// A row shows at most this many characters of its entry. Laying out a line of
+// millions of characters (a binary file loaded as a list) takes seconds at every
+// repaint; the entry itself is kept whole.
+constexpr qsizetype MaxShownChars = 2048;
+
+class EntryDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->text.size() > MaxShownChars) {
+            option->text.truncate(MaxShownChars);
+            option->text += QChar(0x2026);
+        }
+    }
+};
 
 bool carriesFiles(const QMimeData* mime)
 {
@@ -30,6 +51,7 @@ TListBox::TListBox(QWidget* parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     // Every entry is one line of text; uniform rows keep long lists quick to show.
     setUniformItemSizes(true);
+    setItemDelegate(new EntryDelegate(this));
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
 }

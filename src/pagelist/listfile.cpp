@@ -47,26 +47,6 @@ QString decodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes, bo
     return text;
 }
 
-QStringList splitLines(QStringView text)
-{
-    QStringList lines;
-    const QChar* const begin = text.data();
-    const QChar* const end = begin + text.size();
-    const QChar* start = begin;
-    for (const QChar* p = begin; p != end; ++p) {
-        const char16_t c = p->unicode();
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(QString(start, p - start));
-        if (c == u'\r' && p + 1 != end && p[1] == u'\n')
-            ++p;
-        start = p + 1;
-    }
-    if (start != end)
-        lines.append(QString(start, end - start));
-    return lines;
-}
-
 QString systemReason(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
@@ -89,7 +69,7 @@ struct FdGuard {
 
 } // namespace
 
-QStringList decodeListFile(const QByteArray& bytes)
+QString decodeListText(const QByteArray& bytes)
 {
     QByteArrayView view(bytes);
     QString text;
@@ -115,7 +95,50 @@ QStringList decodeListFile(const QByteArray& bytes)
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul >= 0)
         text.truncate(nul);
-    return splitLines(text);
+    return text;
+}
+
+QStringList splitListLines(QStringView text)
+{
+    QStringList lines;
+    const QChar* const begin = text.data();
+    const QChar* const end = begin + text.size();
+    const QChar* start = begin;
+    for (const QChar* p = begin; p != end; ++p) {
+        const char16_t c = p->unicode();
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(QString(start, p - start));
+        if (c == u'\r' && p + 1 != end && p[1] == u'\n')
+            ++p;
+        start = p + 1;
+    }
+    if (start != end)
+        lines.append(QString(start, end - start));
+    return lines;
+}
+
+qsizetype countListLines(QStringView text)
+{
+    qsizetype lines = 0;
+    const QChar* const begin = text.data();
+    const QChar* const end = begin + text.size();
+    const QChar* start = begin;
+    for (const QChar* p = begin; p != end; ++p) {
+        const char16_t c = p->unicode();
+        if (c != u'\r' && c != u'\n')
+            continue;
+        ++lines;
+        if (c == u'\r' && p + 1 != end && p[1] == u'\n')
+            ++p;
+        start = p + 1;
+    }
+    return start != end ? lines + 1 : lines;
+}
+
+QStringList decodeListFile(const QByteArray& bytes)
+{
+    return splitListLines(decodeListText(bytes));
 }
 
 QByteArray encodeListFile(const QStringList& entries)
@@ -168,7 +191,11 @@ QStringList loadListFile(const QString& path)
         used += n;
     }
     bytes.truncate(used);
-    return decodeListFile(bytes);
+    const QString text = decodeListText(bytes);
+    bytes.clear();
+    if (countListLines(text) > MaxListFileLines)
+        throw openError(path, QStringLiteral("The file holds more than %1 lines").arg(MaxListFileLines));
+    return splitListLines(text);
 }
 
 void saveListFile(const QString& path, const QStringList& entries)

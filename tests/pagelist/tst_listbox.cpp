@@ -143,6 +143,7 @@ private slots:
     void deleteSelected_removesExactlyTheSelectedEntries_data();
     void deleteSelected_removesExactlyTheSelectedEntries();
     void deleteAll_emptiesListWithoutAskingAndPrintingTurnsOff();
+    void hugeEntry_isShownCutButKeptWhole();
     void doubleClick_loadsCaretEntryUnchanged();
     void doubleClickOnEmptyList_doesNothing();
     void doubleClickWithFailingNavigation_showsError();
@@ -422,6 +423,20 @@ void TestListBox::deleteAll_emptiesListWithoutAskingAndPrintingTurnsOff()
     QCOMPARE(f.list->count(), 0);
     QVERIFY(f.dialogs.questions.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!f.form->Button4->isEnabled() && !f.form->Button3->isEnabled(), 2000);
+}
+
+void TestListBox::hugeEntry_isShownCutButKeptWhole()
+{
+    // A binary file loaded as a list can hold a line of millions of characters;
+    // laying all of it out would stall every repaint.
+    Fixture f;
+    const QString huge(1000000, QLatin1Char('W'));
+    f.list->appendMany({huge, QStringLiteral("short")});
+    const int shownWidth = f.list->sizeHintForColumn(0);
+    QVERIFY2(shownWidth < f.list->fontMetrics().horizontalAdvance(QString(4096, QLatin1Char('W'))),
+             qPrintable(QString::number(shownWidth)));
+    QCOMPARE(f.list->entryAt(0), huge);
+    QCOMPARE(f.list->entries().constFirst().size(), huge.size());
 }
 
 void TestListBox::doubleClick_loadsCaretEntryUnchanged()

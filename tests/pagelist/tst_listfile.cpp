@@ -74,6 +74,7 @@ private slots:
     void saveEmptyList_replacesFileWithZeroBytes();
     void loadUnusableFile_raisesErrorNamingFileAndReason_data();
     void loadUnusableFile_raisesErrorNamingFileAndReason();
+    void loadListAtLineBound_givesEveryLine();
     void loadNamedPipe_failsWithoutWaitingForWriter();
     void saveToUnusablePath_raisesErrorAndLeavesItAlone_data();
     void saveToUnusablePath_raisesErrorAndLeavesItAlone();
@@ -146,6 +147,7 @@ void TestListFile::decodeAnyBytes_neverYieldsBreaksOrNuls()
             bytes.append(rng.bounded(3) == 0 ? special[rng.bounded(int(std::size(special)))]
                                              : char(rng.bounded(256)));
         const QStringList lines = decodeListFile(bytes);
+        QCOMPARE(dv::countListLines(dv::decodeListText(bytes)), lines.size());
         for (const QString& line : lines) {
             if (line.contains(u'\r') || line.contains(u'\n') || line.contains(QChar(u'\0')))
                 QFAIL(qPrintable(QStringLiteral("round %1: a line holds a break or NUL; bytes %2")
@@ -212,6 +214,7 @@ void TestListFile::loadUnusableFile_raisesErrorNamingFileAndReason_data()
     QTest::newRow("folder") << "folder" << "Is a directory";
     QTest::newRow("endless device") << "device" << "It is not a regular file";
     QTest::newRow("larger than the bound") << "huge" << "The file is larger than 64 MB";
+    QTest::newRow("more lines than the bound") << "many lines" << "The file holds more than 1000000 lines";
     QTest::newRow("unreadable") << "unreadable" << "Permission denied";
 }
 
@@ -230,6 +233,8 @@ void TestListFile::loadUnusableFile_raisesErrorNamingFileAndReason()
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         QVERIFY(f.resize(dv::MaxListFileBytes + 1));
+    } else if (kind == "many lines") {
+        writeBytes(path, QByteArray(dv::MaxListFileLines, '\n') + "last");
     } else if (kind == "unreadable") {
         if (::geteuid() == 0)
             QSKIP("root reads any file");
@@ -238,6 +243,16 @@ void TestListFile::loadUnusableFile_raisesErrorNamingFileAndReason()
     }
     const QString message = errorOf([&] { dv::loadListFile(path); });
     QCOMPARE(message, QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason));
+}
+
+void TestListFile::loadListAtLineBound_givesEveryLine()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("list.txt"));
+    writeBytes(path, QByteArray(dv::MaxListFileLines - 1, '\n') + "last");
+    const QStringList lines = dv::loadListFile(path);
+    QCOMPARE(lines.size(), dv::MaxListFileLines);
+    QCOMPARE(lines.constLast(), QStringLiteral("last"));
 }
 
 void TestListFile::loadNamedPipe_failsWithoutWaitingForWriter()
