@@ -1,0 +1,219 @@
+// Prints N generated local pages (default 100) with delay 0 through the main
+// window's "Print All", the real browser engine and a private CUPS scheduler of
+// its own, and reports pages per second, the median time per page and resident
+// memory after page 10 and after page N.
+//
+//   bench_print [N]
+#include "appform.h"
+#include "browsercontrol.h"
+#include "dialogs.h"
+#include "listbox.h"
+#include "registry.h"
+#include "services.h"
+#include "shell.h"
+#include "webenginebrowser.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Resident memory in kB of one process, from /proc.
+qint64 residentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// The engine's helper processes are children of this one.
+qint64 childrenResidentKb()
+{
+    qint64 total = 0;
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.value(1) == self.toLatin1())
+            total += residentKb(pid.toLongLong());
+    }
+    return total;
+}
+
+/// Answers every dialog at once, so the run never waits for a person.
+class SilentDialogs : public dv::Dialogs {
+public:
+    void messageBox(QWidget*, const QString& text, const QString&, int) override { lastMessage = text; }
+    bool askYesNo(QWidget*, const QString&) override { return false; }
+    void beep() override {}
+    QStringList getOpenFileNames(QWidget*, const QString&) override { return {}; }
+    QString getOpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString getSaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString lastMessage;
+};
+
+class NoShell : public dv::Shell {
+public:
+    bool openUrl(const QString&) override { return false; }
+    bool openTextFile(const QString&) override { return false; }
+    bool startDetached(const QString&, const QStringList&) override { return false; }
+};
+
+/// The real engine, timed: one sample per page from navigate() to the end of print().
+class TimedBrowser : public dv::BrowserControl {
+public:
+    explicit TimedBrowser(QWidget* parent)
+        : dv::BrowserControl(parent), engine_(parent)
+    {
+        connect(&engine_, &dv::BrowserControl::navigateError, this, &dv::BrowserControl::navigateError);
+        connect(&engine_, &dv::BrowserControl::readyStateChanged, this, &dv::BrowserControl::readyStateChanged);
+    }
+    QWidget* widget() override { return engine_.widget(); }
+    void navigate(const QString& address) override
+    {
+        clock_.start();
+        engine_.navigate(address);
+    }
+    quint32 readyState() const override { return engine_.readyState(); }
+    void print() override
+    {
+        engine_.print();
+        samplesMs << clock_.nsecsElapsed() / 1e6;
+        if (samplesMs.size() == 10) {
+            rss10Kb = residentKb(QCoreApplication::applicationPid());
+            children10Kb = childrenResidentKb();
+        }
+    }
+    void printPreview() override { engine_.printPreview(); }
+    void stop() override { engine_.stop(); }
+
+    QList<double> samplesMs;
+    qint64 rss10Kb = 0;
+    qint64 children10Kb = 0;
+
+private:
+    dv::WebEngineBrowser engine_;
+    QElapsedTimer clock_;
+};
+
+int capturedJobs(const QString& cupsDir)
+{
+    return QDir(cupsDir + QStringLiteral("/capture")).entryList({QStringLiteral("job-*.pdf")}, QDir::Files).size();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const int pages = argc > 1 ? std::max(1, atoi(argv[1])) : 100;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // the engine's sandbox refuses root
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking --disable-component-update");
+    qputenv("DORVANTIS_WEB_HOST", "127.0.0.1:9"); // the update check stays on loopback
+
+    QTemporaryDir work;
+    work.setAutoRemove(true);
+    const QString cupsDir = work.filePath(QStringLiteral("cups"));
+    const QString script = QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups");
+    QProcess start;
+    start.start(script, {QStringLiteral("start"), cupsDir});
+    if (!start.waitForFinished(60000) || start.exitCode() != 0) {
+        std::fprintf(stderr, "bench_print: the private CUPS scheduler did not start: %s\n",
+                     start.readAllStandardError().constData());
+        return 1;
+    }
+    qunsetenv("PRINTER");
+    qunsetenv("LPDEST");
+    qputenv("CUPS_SERVER", start.readAllStandardOutput().trimmed());
+    qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toUtf8());
+
+    QStringList entries;
+    for (int i = 1; i <= pages; ++i) {
+        const QString path = work.filePath(QStringLiteral("page%1.html").arg(i));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        QTextStream out(&file);
+        out << "<!DOCTYPE html><html><head><title>Page " << i << "</title></head><body><h1>Page " << i
+            << "</h1><p>A simple generated page with a paragraph of text, a list and a table.</p><ul>";
+        for (int k = 0; k < 10; ++k)
+            out << "<li>Item " << k << "</li>";
+        out << "</ul><table border=1><tr><th>a</th><th>b</th></tr><tr><td>1</td><td>2</td></tr></table></body></html>";
+        entries << path;
+    }
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    SilentDialogs dialogs;
+    NoShell shell;
+    dv::RegistryStore registry(work.filePath(QStringLiteral("registry.json")));
+    dv::Services services{dialogs, shell, registry};
+    TimedBrowser* browser = nullptr;
+    AppParts parts;
+    parts.browserFactory = [&browser](QWidget* parent) {
+        auto b = std::make_unique<TimedBrowser>(parent);
+        browser = b.get();
+        return b;
+    };
+    int status = 0;
+    {
+        TAppForm form(services, parts);
+        form.show();
+        form.SpinEdit1->setValue(0);
+        form.ListBox1->appendMany(entries);
+
+        QElapsedTimer total;
+        total.start();
+        form.Button4Click();
+        const double seconds = total.nsecsElapsed() / 1e9;
+        const qint64 rssNKb = residentKb(QCoreApplication::applicationPid());
+        const qint64 childrenNKb = childrenResidentKb();
+
+        QList<double> sorted = browser->samplesMs;
+        std::sort(sorted.begin(), sorted.end());
+        const double median = sorted.isEmpty() ? 0.0
+            : sorted.size() % 2 ? sorted[sorted.size() / 2]
+                                : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
+        QElapsedTimer settle;
+        settle.start();
+        while (capturedJobs(cupsDir) < pages && settle.elapsed() < 30000)
+            QThread::msleep(100);
+
+        std::printf("pages printed:                 %lld (jobs captured by CUPS: %d)\n",
+                    static_cast<long long>(browser->samplesMs.size()), capturedJobs(cupsDir));
+        std::printf("closing message:               %s\n", qPrintable(dialogs.lastMessage));
+        std::printf("pages per second:              %.2f\n", pages / seconds);
+        std::printf("median ms per page:            %.1f\n", median);
+        std::printf("resident memory after page 10: %.1f MB (engine helper processes: %.1f MB)\n",
+                    browser->rss10Kb / 1024.0, browser->children10Kb / 1024.0);
+        std::printf("resident memory after page %d: %.1f MB (engine helper processes: %.1f MB)\n", pages,
+                    rssNKb / 1024.0, childrenNKb / 1024.0);
+        std::printf("growth from page 10 to page %d: %.1f MB (with helpers: %.1f MB)\n", pages,
+                    (rssNKb - browser->rss10Kb) / 1024.0,
+                    (rssNKb + childrenNKb - browser->rss10Kb - browser->children10Kb) / 1024.0);
+        if (browser->samplesMs.size() != pages)
+            status = 1;
+    }
+    QProcess::execute(script, {QStringLiteral("stop"), cupsDir});
+    return status;
+}
