@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -41,19 +42,26 @@ qint64 residentKb(qint64 pid)
     return 0;
 }
 
-// The engine's helper processes are children of this one.
+// The engine's helper processes descend from this one (some through a zygote).
 qint64 childrenResidentKb()
 {
-    qint64 total = 0;
-    const QString self = QString::number(QCoreApplication::applicationPid());
+    QHash<qint64, qint64> parentOf;
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
         if (!stat.open(QIODevice::ReadOnly))
             continue;
         const QByteArray text = stat.readAll();
         const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.value(1) == self.toLatin1())
-            total += residentKb(pid.toLongLong());
+        parentOf.insert(pid.toLongLong(), fields.value(1).toLongLong());
+    }
+    const qint64 self = QCoreApplication::applicationPid();
+    qint64 total = 0;
+    for (auto it = parentOf.cbegin(); it != parentOf.cend(); ++it) {
+        qint64 up = it.value();
+        for (int depth = 0; up > 1 && up != self && depth < 16; ++depth)
+            up = parentOf.value(up);
+        if (up == self && it.key() != self)
+            total += residentKb(it.key());
     }
     return total;
 }
@@ -113,6 +121,26 @@ private:
     dv::WebEngineBrowser engine_;
     QElapsedTimer clock_;
 };
+
+// Captured jobs whose printed text shows the page their name says was sent.
+int jobsWithTheirOwnText(const QString& cupsDir, const QStringList& entries)
+{
+    int matching = 0;
+    const QDir capture(cupsDir + QStringLiteral("/capture"));
+    for (const QString& name : capture.entryList({QStringLiteral("job-*.pdf")}, QDir::Files)) {
+        QFile titleFile(capture.filePath(name.chopped(4) + QStringLiteral(".title")));
+        if (!titleFile.open(QIODevice::ReadOnly))
+            continue;
+        const int page = entries.indexOf(QString::fromUtf8(titleFile.readAll()).trimmed()) + 1;
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {capture.filePath(name), QStringLiteral("-")});
+        text.waitForFinished(30000);
+        const QRegularExpression heading(QStringLiteral("\\bPage %1\\b").arg(page));
+        if (page > 0 && heading.match(QString::fromUtf8(text.readAllStandardOutput())).hasMatch())
+            ++matching;
+    }
+    return matching;
+}
 
 int capturedJobs(const QString& cupsDir)
 {
@@ -201,6 +229,7 @@ int main(int argc, char* argv[])
 
         std::printf("pages printed:                 %lld (jobs captured by CUPS: %d)\n",
                     static_cast<long long>(browser->samplesMs.size()), capturedJobs(cupsDir));
+        std::printf("jobs showing their own page:   %d\n", jobsWithTheirOwnText(cupsDir, entries));
         std::printf("closing message:               %s\n", qPrintable(dialogs.lastMessage));
         std::printf("pages per second:              %.2f\n", pages / seconds);
         std::printf("median ms per page:            %.1f\n", median);
