@@ -74,7 +74,6 @@ void Rain::RainStep()
     if (outCanvas.isNull())
         return;
     QPainter painter(&outCanvas);
-    painter.setFont(font_);
     for (int i = 0; i < DropCount; ++i) {
         TRainDrop& drop = Drops[static_cast<size_t>(i)];
         const QChar ch = RainAlphabet.isEmpty() ? QChar(u' ') : RainAlphabet.at(randomInt(0, int(RainAlphabet.size()) - 1));
@@ -122,7 +121,6 @@ void Rain::RainDrawChar(QChar ch, const TRainDrop& drop)
     if (outCanvas.isNull())
         return;
     QPainter painter(&outCanvas);
-    painter.setFont(font_);
     drawChar(painter, ch, drop);
 }
 
@@ -137,10 +135,21 @@ void Rain::drawChar(QPainter& painter, QChar ch, const TRainDrop& drop)
 
 void Rain::drawGlyph(QPainter& painter, QChar ch, QPoint topLeft, const QColor& color)
 {
-    // The glyph stands on an opaque black cell, as a terminal would draw it.
-    painter.fillRect(QRect(topLeft, QSize(charWidth, charHeight)), Qt::black);
-    painter.setPen(color);
-    painter.drawText(topLeft.x(), topLeft.y() + ascent_, QString(ch));
+    // Each letter in each level is rendered once, on its opaque black cell; a tick
+    // then only copies small images.
+    const quint64 key = (quint64(ch.unicode()) << 32) | color.rgb();
+    auto cached = glyphs_.constFind(key);
+    if (cached == glyphs_.constEnd()) {
+        QImage cell(charWidth, charHeight, QImage::Format_RGB32);
+        cell.fill(Qt::black);
+        QPainter glyph(&cell);
+        glyph.setFont(font_);
+        glyph.setPen(color);
+        glyph.drawText(0, ascent_, QString(ch));
+        glyph.end();
+        cached = glyphs_.insert(key, cell);
+    }
+    painter.drawImage(topLeft, *cached);
 }
 
 void Rain::FillBlack()

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -87,6 +88,7 @@ private:
     void drawGlyph(QPainter& painter, QChar ch, QPoint topLeft, const QColor& color);
 
     QImage outCanvas;
+    QHash<quint64, QImage> glyphs_;
     QFont font_;
     int ascent_ = 0;
     std::mt19937 random_;
