@@ -1,0 +1,219 @@
+// The update check as the main window runs it: its timer, the worker thread, the
+// "Update Notifications" item and the notice, against a fake service on loopback.
+#include "appform.h"
+#include "check.h"
+#include "errordialog.h"
+#include "fakeservice.h"
+#include "httpform.h"
+#include "identity.h"
+#include "newversion.h"
+#include "recording.h"
+#include "registry.h"
+#include "scriptedbrowser.h"
+#include "services.h"
+#include "settings.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+using dv::test::FakeService;
+using dv::test::RecordingDialogs;
+using dv::test::RecordingShell;
+using dv::test::ScriptedAnswer;
+using dv::test::ScriptedBrowser;
+using dv::test::TestCertificates;
+
+namespace {
+
+const QString Today = QStringLiteral("10.12.2026");
+
+QByteArray serviceAnswer(const QString& version, const QString& important = QString())
+{
+    return ("<version>" + version + "</version>\r\n<url>https://kelmaro.example/get</url>\r\n<date></date>\r\n"
+            "<status>OK</status>\r\n<notes></notes>\r\n<important>"
+            + important + "</important>\r\n")
+        .toUtf8();
+}
+
+// One main window with recording services, aimed at the fake service.
+struct Fixture {
+    explicit Fixture(const FakeService& service)
+        : registry(dir.filePath(QStringLiteral("registry.json")))
+    {
+        qputenv("DORVANTIS_WEB_HOST", service.hostPort().toUtf8());
+        dv::installErrorDialogs(&dialogs);
+        AppParts parts;
+        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
+        parts.browserFactory = [](QWidget* parent) { return std::make_unique<ScriptedBrowser>(parent); };
+        parts.updateCheckToday = [] { return Today; };
+        form = std::make_unique<TAppForm>(services, parts);
+    }
+    ~Fixture()
+    {
+        form.reset();
+        dv::installErrorDialogs(nullptr);
+    }
+    dv::SettingsStore store() { return dv::SettingsStore(registry, AppTitle); }
+    QString stored(const QString& name) { return store().ReadString("Settings", name, "<missing>"); }
+
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    dv::RegistryStore registry;
+    dv::Services services{dialogs, shell, registry};
+    std::unique_ptr<TAppForm> form;
+};
+
+} // namespace
+
+class TestUpdateFlow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        certs_ = TestCertificates::create(certDir_.path());
+        QVERIFY2(certs_.ok(), qPrintable(certs_.error));
+        trust_ = std::make_unique<dv::ScopedTestCertificateAuthority>(certs_.caFile);
+    }
+
+    void init()
+    {
+        dv::ResetUpdateCheckState();
+        NewVerCloseCountdown = 11;
+        service_ = std::make_unique<FakeService>(&certs_);
+        QVERIFY(service_->start());
+    }
+
+    void cleanup() { service_.reset(); }
+
+    void newVersion_enablesItemAndOpensNotice()
+    {
+        service_->setAnswer(ScriptedAnswer::text(serviceAnswer("2.9")));
+        Fixture f(*service_);
+        TAppForm& w = *f.form;
+        QVERIFY(!w.UpdateNotifications1->isEnabled());
+        QVERIFY(w.UpdateNotifications1->isChecked());
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.NewVer != nullptr, 15000);
+        QVERIFY(CheckStarted);
+        QVERIFY(!w.TimerChecker->isActive());
+        QVERIFY(w.UpdateNotifications1->isEnabled());
+        QVERIFY(w.UpdateNotifications1->isChecked());
+        QTRY_VERIFY(w.NewVer->isVisible());
+        QCOMPARE(w.NewVer->Label2->text(), "Click to download Dorvantis 2.9");
+        QCOMPARE(f.stored("LastUpdateCheck"), Today);
+        const auto requests = service_->requests();
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(requests[0].tls);
+        QVERIFY(requests[0].body.startsWith("cmd=check&appname=KELMARO+-+Dorvantis&version=2.8&os="));
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void importantMessage_shownOnInterfaceThreadBeforeNotice()
+    {
+        service_->setAnswer(ScriptedAnswer::text(serviceAnswer("2.9", "Version 2.8 stops working next month.")));
+        Fixture f(*service_);
+        bool onInterfaceThread = false;
+        bool doneWhileOpen = true;
+        bool noticeWhileOpen = true;
+        f.dialogs.onMessage = [&](const dv::test::ShownMessage&) {
+            onInterfaceThread = QThread::currentThread() == qApp->thread();
+            doneWhileOpen = CheckDone.load();
+            noticeWhileOpen = f.form->NewVer != nullptr;
+            // The box stays open a while; the worker must still be waiting after it.
+            QTest::qWait(1500);
+            doneWhileOpen = doneWhileOpen || CheckDone.load();
+        };
+        f.form->show();
+        QTRY_VERIFY_WITH_TIMEOUT(f.form->NewVer != nullptr, 15000);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].text, "Version 2.8 stops working next month.");
+        QCOMPARE(f.dialogs.messages[0].caption, "IMPORTANT");
+        QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONWARNING));
+        QVERIFY(onInterfaceThread);
+        QVERIFY(!doneWhileOpen);
+        QVERIFY(!noticeWhileOpen);
+    }
+
+    void showUpdateOff_asksNothing_andClickingTheItemStoresTheChoice()
+    {
+        Fixture f(*service_);
+        f.store().WriteInteger("Settings", "ShowUpdate", 0);
+        TAppForm& w = *f.form;
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.UpdateNotifications1->isEnabled(), 15000);
+        QVERIFY(!w.UpdateNotifications1->isChecked());
+        QCOMPARE(service_->connectionCount(), 0);
+        QVERIFY(w.NewVer == nullptr);
+
+        w.UpdateNotifications1->trigger();
+        QVERIFY(w.UpdateNotifications1->isChecked());
+        QCOMPARE(f.stored("ShowUpdate"), "1");
+        w.UpdateNotifications1->trigger();
+        QVERIFY(!w.UpdateNotifications1->isChecked());
+        QCOMPARE(f.stored("ShowUpdate"), "0");
+        // The running check read its value already.
+        QCOMPARE(ShowUpdate, 0);
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void unreachableService_stillEnablesItem()
+    {
+        service_->stop();
+        Fixture f(*service_);
+        f.form->show();
+        QTRY_VERIFY_WITH_TIMEOUT(f.form->UpdateNotifications1->isEnabled(), 15000);
+        QVERIFY(f.form->UpdateNotifications1->isChecked());
+        QVERIFY(f.form->NewVer == nullptr);
+        QCOMPARE(f.stored("LastUpdateCheck"), "<missing>");
+        QVERIFY(f.dialogs.messages.isEmpty());
+    }
+
+    void silentService_windowKeepsRunning_andRunEndsWithinFortySeconds()
+    {
+        service_->setAnswer(ScriptedAnswer::silence());
+        Fixture f(*service_);
+        int ticks = 0;
+        qint64 longestGap = 0;
+        QElapsedTimer sinceTick;
+        QTimer probe;
+        probe.setInterval(50);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (ticks > 0)
+                longestGap = qMax(longestGap, sinceTick.elapsed());
+            sinceTick.restart();
+            ++ticks;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        probe.start();
+        f.form->show();
+        QTRY_VERIFY_WITH_TIMEOUT(f.form->UpdateNotifications1->isEnabled(), 60000);
+        const qint64 elapsed = clock.elapsed();
+        probe.stop();
+        QVERIFY2(elapsed < 45000, qPrintable(QString::number(elapsed)));
+        // Both attempts waited out their time-out: https, then http.
+        QVERIFY2(elapsed > 19000, qPrintable(QString::number(elapsed)));
+        QCOMPARE(service_->requests().size(), 2);
+        QVERIFY2(longestGap < 1000, qPrintable(QString("longest gap %1 ms").arg(longestGap)));
+        QVERIFY2(ticks > elapsed / 50 / 2, qPrintable(QString("%1 ticks in %2 ms").arg(ticks).arg(elapsed)));
+        QCOMPARE(f.stored("LastUpdateCheck"), "<missing>");
+        QCOMPARE(f.stored("CurrentVersion"), "<missing>");
+        QVERIFY(f.form->NewVer == nullptr);
+    }
+
+private:
+    QTemporaryDir certDir_;
+    TestCertificates certs_;
+    std::unique_ptr<dv::ScopedTestCertificateAuthority> trust_;
+    std::unique_ptr<FakeService> service_;
+};
+
+QTEST_MAIN(TestUpdateFlow)
+#include "tst_updateflow.moc"
