@@ -53,7 +53,8 @@ QString makeProse(qsizetype chars, int* addresses)
 // One line of address characters (no dot) after a scheme.
 QString noDotAddress(qsizetype chars)
 {
-    static const QString alphabet = QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-@:%_+~#=");
+    static const QString alphabet
+        = QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-@:%_+~#=");
     QString out = QStringLiteral("http://");
     while (out.size() < chars)
         out += alphabet.at(out.size() % alphabet.size());

@@ -73,8 +73,8 @@ void TestEmulationValue::read_data()
                                           << QStringLiteral("Failed to get data for 'dorvantis'");
     QTest::newRow("QWORD") << int(dv::RegType::Qword) << QByteArray::fromHex("f82a000000000000") << 0
                            << QStringLiteral("Failed to get data for 'dorvantis'");
-    QTest::newRow("DWORD with eight bytes of data")
-        << Dword << QByteArray::fromHex("f82a000000000000") << 0 << QStringLiteral("Failed to get data for 'dorvantis'");
+    QTest::newRow("DWORD with eight bytes of data") << Dword << QByteArray::fromHex("f82a000000000000") << 0
+                                                    << QStringLiteral("Failed to get data for 'dorvantis'");
     QTest::newRow("DWORD with two bytes of data is read as its low bytes")
         << Dword << QByteArray::fromHex("401f") << 8 << QString();
 }
