@@ -240,7 +240,8 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
     check(curl_easy_setopt(h, CURLOPT_URL, url.constData()));
     check(curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText));
     check(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
-    check(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, tls ? "https" : "http"));
+    // The TLS route starts on https but may be redirected to plain http.
+    check(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, tls ? "http,https" : "http"));
     check(curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
     // No proxy from the environment: the service is reached directly.
     check(curl_easy_setopt(h, CURLOPT_PROXY, ""));

@@ -56,6 +56,7 @@ private slots:
     void redirects_fiveFollowedAndSixthFails_data();
     void redirects_fiveFollowedAndSixthFails();
     void redirectToFile_raisesError();
+    void redirectFromHttpsToHttp_isFollowed();
     void redirect_onPlainRoute_raisesWithStatusLine();
 
     void answerOverOneMebibyte_raisesWithoutGrowingMemory_data();
@@ -295,6 +296,20 @@ void TestHttpForm::redirectToFile_raisesError()
     const auto error = postError(service_->url("https", "/p"), {"a=1"}, 5000);
     QVERIFY(error.has_value());
     QVERIFY(!error->contains("local secret"));
+}
+
+void TestHttpForm::redirectFromHttpsToHttp_isFollowed()
+{
+    service_->setHandler([this](const ReceivedRequest& r) {
+        if (r.tls)
+            return ScriptedAnswer::redirect(service_->url("http", "/plain").toUtf8(), 303);
+        return ScriptedAnswer::text("over http");
+    });
+    QCOMPARE(dv::PostForm(service_->url("https", "/p"), {"a=1"}, 5000), "over http");
+    const auto requests = service_->requests();
+    QCOMPARE(requests.size(), 2);
+    QVERIFY(!requests[1].tls);
+    QCOMPARE(requests[1].path, "/plain");
 }
 
 void TestHttpForm::redirect_onPlainRoute_raisesWithStatusLine()
