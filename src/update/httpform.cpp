@@ -171,6 +171,15 @@ int onProgress(void* user, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTo
     return 0;
 }
 
+// The connection is up (TLS included): the response time-out counts from here,
+// so a slow connection does not eat into it.
+int onConnected(void* user, char*, char*, int, int)
+{
+    auto* t = static_cast<Transfer*>(user);
+    t->lastActivity = Transfer::Clock::now();
+    return CURL_PREREQFUNC_OK;
+}
+
 void check(CURLcode rc)
 {
     if (rc != CURLE_OK)
@@ -253,6 +262,8 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
     check(curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L));
     check(curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress));
     check(curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer));
+    check(curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &onConnected));
+    check(curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer));
     check(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &onBody));
     check(curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer));
     check(curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &onHeader));
