@@ -57,7 +57,7 @@ int main(int argc, char* argv[])
         QSize size;
     } sizes[] = {{"box at 96 dpi (452x399, 112 drops)", {452, 399}},
         {"box at 192 dpi (904x798, 226 drops)", {904, 798}},
-        {"2600 columns wide (5000 drops)", {2600 * 8, 400}}};
+        {"table limit, 2600 columns (5000 drops)", {2600 * 8, 400}}};
     for (const auto& s : sizes) {
         const double us = stepMicroseconds(s.size, 2000);
         std::printf("  %-38s %8.1f us/tick  = %5.2f%% of one core at 20 ticks/s\n", s.name, us,

@@ -107,6 +107,12 @@ void TChoicePanel::paintEvent(QPaintEvent* event)
     }
 }
 
+void TChoicePanel::mousePressEvent(QMouseEvent* event)
+{
+    // Taken here so the release comes back to this panel.
+    event->accept();
+}
+
 void TChoicePanel::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
