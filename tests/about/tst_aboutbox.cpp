@@ -176,6 +176,7 @@ void TestAboutBox::links_openTheMakersPages_data()
     QTest::addColumn<QString>("handler");
     QTest::addColumn<QString>("address");
     QTest::newRow("link label") << "Label5Click" << "http://kelmaro.test/";
+    QTest::newRow("link label by keyboard") << "Label5Key" << "http://kelmaro.test/";
     QTest::newRow("acknowledgements") << "Credits1" << "https://kelmaro.test/blog/credits-and-acknowledgements/";
     QTest::newRow("uninstall") << "Howtouninstall1" << "http://kelmaro.test/blog/how-to-uninstall-kelmaro-software/";
 }
@@ -186,10 +187,14 @@ void TestAboutBox::links_openTheMakersPages()
     QFETCH(QString, address);
     TAboutBox* box = makeBox();
     shell_->succeed = false; // a failing browser is not reported
-    if (handler == QLatin1String("Label5Click"))
+    if (handler == QLatin1String("Label5Click")) {
         QTest::mouseClick(box->Label5, Qt::LeftButton);
-    else
+    } else if (handler == QLatin1String("Label5Key")) {
+        box->Label5->setFocus();
+        QTest::keyClick(box->Label5, Qt::Key_Return);
+    } else {
         box->findChild<QAction*>(handler)->trigger();
+    }
     QCOMPARE(shell_->openedUrls, QStringList({address}));
     QVERIFY(dialogs_->messages.isEmpty());
     QVERIFY(box->isVisible());
