@@ -318,7 +318,8 @@ void TAboutBox::Label5Click()
 
 void TAboutBox::Credits1Click()
 {
-    services_.shell.openUrl(dv::MakerUrl(QStringLiteral("https"), QStringLiteral("/blog/credits-and-acknowledgements/")));
+    services_.shell.openUrl(
+        dv::MakerUrl(QStringLiteral("https"), QStringLiteral("/blog/credits-and-acknowledgements/")));
 }
 
 void TAboutBox::Howtouninstall1Click()

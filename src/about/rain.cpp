@@ -76,7 +76,8 @@ void Rain::RainStep()
     QPainter painter(&outCanvas);
     for (int i = 0; i < DropCount; ++i) {
         TRainDrop& drop = Drops[static_cast<size_t>(i)];
-        const QChar ch = RainAlphabet.isEmpty() ? QChar(u' ') : RainAlphabet.at(randomInt(0, int(RainAlphabet.size()) - 1));
+        const QChar ch
+            = RainAlphabet.isEmpty() ? QChar(u' ') : RainAlphabet.at(randomInt(0, int(RainAlphabet.size()) - 1));
         drawChar(painter, ch, drop);
         if (RainTick % drop.Speed == 0) {
             ++drop.Row;

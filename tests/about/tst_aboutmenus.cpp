@@ -72,7 +72,8 @@ private slots:
 void TestAboutMenus::about_opensNewBoxEachTime_andFindsLicenseBesideProgram()
 {
     MainWindow main;
-    const QString license = QFileInfo(QStringLiteral(DV_EXECUTABLE_PATH)).absolutePath() + QStringLiteral("/license.txt");
+    const QString license
+        = QFileInfo(QStringLiteral(DV_EXECUTABLE_PATH)).absolutePath() + QStringLiteral("/license.txt");
     QVERIFY2(QFileInfo(license).isFile(), "the build puts license.txt beside the program");
 
     QList<QPointer<TAboutBox>> boxes;

@@ -199,7 +199,8 @@ void TestFeedback::choosing_likeThenDislike_leavesOnlyDislikeInChosenLook()
         const QPalette p = panel->palette();
         QCOMPARE(panel->isChosen(), chosen);
         QCOMPARE(p.color(QPalette::Window), system.color(chosen ? QPalette::Highlight : QPalette::Button));
-        QCOMPARE(p.color(QPalette::WindowText), system.color(chosen ? QPalette::HighlightedText : QPalette::WindowText));
+        QCOMPARE(p.color(QPalette::WindowText),
+            system.color(chosen ? QPalette::HighlightedText : QPalette::WindowText));
         QCOMPARE(panel->frameShadow(), chosen ? QFrame::Sunken : QFrame::Raised);
     };
     expectLook(form->Panel4, false);

@@ -118,7 +118,8 @@ void TestSending::feedbackText_startsWithTheChoiceAndATrimmedMemo_data()
     QTest::newRow("nothing chosen, blank memo") << Opinion::None << " \r\n  \n" << "";
     QTest::newRow("like, empty memo") << Opinion::Like << "" << "I like it!\r";
     QTest::newRow("dislike, empty memo") << Opinion::Dislike << "" << "I dislike it!\r";
-    QTest::newRow("like with text") << Opinion::Like << "\n  Great tool.\nThanks \n" << "I like it!\rGreat tool.\nThanks";
+    QTest::newRow("like with text") << Opinion::Like << "\n  Great tool.\nThanks \n"
+                                    << "I like it!\rGreat tool.\nThanks";
     QTest::newRow("text only") << Opinion::None << " hi " << "hi";
 }
 
