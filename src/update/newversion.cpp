@@ -1,6 +1,7 @@
 #include "newversion.h"
 
 #include "identity.h"
+#include "resources.h"
 #include "shell.h"
 #include "check.h"
 
@@ -64,6 +65,7 @@ TNewVer::TNewVer(dv::Shell& shell, QWidget* mainWindow)
 {
     setObjectName(QStringLiteral("NewVer"));
     setAttribute(Qt::WA_ShowWithoutActivating);
+    dv::initResources();
     buildLayout();
     FormCreate();
 
