@@ -67,16 +67,16 @@ TestCertificates TestCertificates::create(const QString& folder)
         return c;
     }
     const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
-    if (!runOpenssl(QStringList{"req", "-x509", "-config", "ca.cnf", "-days", "2", "-keyout", "ca.key", "-out", "ca.pem"}
-                        + ec,
-                    folder, &c.error)
-        || !runOpenssl(QStringList{"req", "-new", "-config", "server.cnf", "-keyout", "server.key", "-out", "server.csr"}
-                           + ec,
-                       folder, &c.error)
-        || !runOpenssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-                        "-days", "2", "-extfile", "server.ext", "-extensions", "v3", "-out", "server.pem"},
-                       folder, &c.error))
-        return c;
+    const QStringList makeAuthority
+        = QStringList{"req", "-x509", "-config", "ca.cnf", "-days", "2", "-keyout", "ca.key", "-out", "ca.pem"} + ec;
+    const QStringList makeRequest
+        = QStringList{"req", "-new", "-config", "server.cnf", "-keyout", "server.key", "-out", "server.csr"} + ec;
+    const QStringList signRequest{"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                                  "-CAcreateserial", "-days", "2", "-extfile", "server.ext", "-extensions", "v3",
+                                  "-out", "server.pem"};
+    // Each step runs only when the one before succeeded; error says which failed.
+    runOpenssl(makeAuthority, folder, &c.error) && runOpenssl(makeRequest, folder, &c.error)
+        && runOpenssl(signRequest, folder, &c.error);
     return c;
 }
 
@@ -295,9 +295,10 @@ FakeService::FakeService(const TestCertificates* certificates)
     if (!certificates)
         return;
     tls_->ctx = SSL_CTX_new(TLS_server_method());
-    if (!tls_->ctx || SSL_CTX_use_certificate_chain_file(tls_->ctx, certificates->certFile.toLocal8Bit().constData()) != 1
-        || SSL_CTX_use_PrivateKey_file(tls_->ctx, certificates->keyFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM)
-            != 1) {
+    const QByteArray certFile = certificates->certFile.toLocal8Bit();
+    const QByteArray keyFile = certificates->keyFile.toLocal8Bit();
+    if (!tls_->ctx || SSL_CTX_use_certificate_chain_file(tls_->ctx, certFile.constData()) != 1
+        || SSL_CTX_use_PrivateKey_file(tls_->ctx, keyFile.constData(), SSL_FILETYPE_PEM) != 1) {
         error_ = QStringLiteral("cannot load the test certificate");
         if (tls_->ctx)
             SSL_CTX_free(tls_->ctx);
@@ -460,7 +461,8 @@ void FakeService::serve(int fd)
                 while (stream.read(buffer, sizeof buffer) > 0) {
                 }
             } else {
-                const QByteArray body = answer.gzip && answer.generatedBodySize < 0 ? gzipped(answer.body) : answer.body;
+                const bool packed = answer.gzip && answer.generatedBodySize < 0;
+                const QByteArray body = packed ? gzipped(answer.body) : answer.body;
                 QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + ' '
                     + (answer.reason.isEmpty() ? reasonFor(answer.status) : answer.reason) + "\r\n";
                 for (const auto& h : answer.headers)
