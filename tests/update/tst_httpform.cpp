@@ -43,6 +43,7 @@ private slots:
     void tlsRoute_sendsHttp11WithCharsetAndConnectionClose();
     void plainRoute_sendsHttp10WithoutCharset();
     void capitalisedHttpsScheme_takesPlainRoute();
+    void cookieFromOneCall_isNotSentByTheNext();
     void serverError_isTextOnTlsRoute_andErrorWithStatusLineOnPlainRoute();
     void silentServer_givesUpAfterTimeout_data();
     void silentServer_givesUpAfterTimeout();
@@ -158,6 +159,20 @@ void TestHttpForm::capitalisedHttpsScheme_takesPlainRoute()
     QVERIFY(!r.tls);
     QCOMPARE(r.version, "HTTP/1.0");
     QCOMPARE(r.header("Content-Type"), "application/x-www-form-urlencoded");
+}
+
+void TestHttpForm::cookieFromOneCall_isNotSentByTheNext()
+{
+    ScriptedAnswer answer = ScriptedAnswer::text("hello");
+    answer.headers.append({"Set-Cookie", "session=abc; Path=/"});
+    service_->setAnswer(answer);
+    dv::PostForm(service_->url("https", "/p"), {"a=1"}, 5000);
+    dv::PostForm(service_->url("https", "/p"), {"a=1"}, 5000);
+    dv::PostForm(service_->url("http", "/p"), {"a=1"}, 5000);
+    const auto requests = service_->requests();
+    QCOMPARE(requests.size(), 3);
+    for (const ReceivedRequest& r : requests)
+        QVERIFY(!r.hasHeader("Cookie"));
 }
 
 void TestHttpForm::serverError_isTextOnTlsRoute_andErrorWithStatusLineOnPlainRoute()
