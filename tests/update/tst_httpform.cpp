@@ -164,7 +164,7 @@ void TestHttpForm::capitalisedHttpsScheme_takesPlainRoute()
 void TestHttpForm::cookieFromOneCall_isNotSentByTheNext()
 {
     ScriptedAnswer answer = ScriptedAnswer::text("hello");
-    answer.headers.append({"Set-Cookie", "session=abc; Path=/"});
+    answer.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("session=abc; Path=/")));
     service_->setAnswer(answer);
     dv::PostForm(service_->url("https", "/p"), {"a=1"}, 5000);
     dv::PostForm(service_->url("https", "/p"), {"a=1"}, 5000);
