@@ -271,7 +271,13 @@ void TAppForm::buildLayout()
     connect(ListBox1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at)); });
 
-    resize(714, 402 + menuBar()->sizeHint().height() + StatusBar1->sizeHint().height());
+    // 714 x 402 is the client area below the menu bar, status bar included.
+    resize(714, 402 + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
 }
 
 void TAppForm::buildMenus()
