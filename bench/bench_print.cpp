@@ -28,7 +28,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Resident memory in kB of one process, from /proc.
 qint64 residentKb(qint64 pid)
@@ -67,18 +68,20 @@ qint64 childrenResidentKb()
 }
 
 /// Answers every dialog at once, so the run never waits for a person.
-class SilentDialogs : public dv::Dialogs {
+class SilentDialogs : public dv::Dialogs
+{
 public:
     void messageBox(QWidget*, const QString& text, const QString&, int) override { lastMessage = text; }
     bool askYesNo(QWidget*, const QString&) override { return false; }
-    void beep() override {}
+    void beep() override { }
     QStringList getOpenFileNames(QWidget*, const QString&) override { return {}; }
     QString getOpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
     QString getSaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
     QString lastMessage;
 };
 
-class NoShell : public dv::Shell {
+class NoShell : public dv::Shell
+{
 public:
     bool openUrl(const QString&) override { return false; }
     bool openTextFile(const QString&) override { return false; }
@@ -86,10 +89,12 @@ public:
 };
 
 /// The real engine, timed: one sample per page from navigate() to the end of print().
-class TimedBrowser : public dv::BrowserControl {
+class TimedBrowser : public dv::BrowserControl
+{
 public:
     explicit TimedBrowser(QWidget* parent)
-        : dv::BrowserControl(parent), engine_(parent)
+        : dv::BrowserControl(parent)
+        , engine_(parent)
     {
         connect(&engine_, &dv::BrowserControl::navigateError, this, &dv::BrowserControl::navigateError);
         connect(&engine_, &dv::BrowserControl::readyStateChanged, this, &dv::BrowserControl::readyStateChanged);
@@ -127,13 +132,13 @@ int jobsWithTheirOwnText(const QString& cupsDir, const QStringList& entries)
 {
     int matching = 0;
     const QDir capture(cupsDir + QStringLiteral("/capture"));
-    for (const QString& name : capture.entryList({QStringLiteral("job-*.pdf")}, QDir::Files)) {
+    for (const QString& name : capture.entryList({ QStringLiteral("job-*.pdf") }, QDir::Files)) {
         QFile titleFile(capture.filePath(name.chopped(4) + QStringLiteral(".title")));
         if (!titleFile.open(QIODevice::ReadOnly))
             continue;
         const int page = entries.indexOf(QString::fromUtf8(titleFile.readAll()).trimmed()) + 1;
         QProcess text;
-        text.start(QStringLiteral("pdftotext"), {capture.filePath(name), QStringLiteral("-")});
+        text.start(QStringLiteral("pdftotext"), { capture.filePath(name), QStringLiteral("-") });
         text.waitForFinished(30000);
         const QRegularExpression heading(QStringLiteral("\\bPage %1\\b").arg(page));
         if (page > 0 && heading.match(QString::fromUtf8(text.readAllStandardOutput())).hasMatch())
@@ -144,7 +149,7 @@ int jobsWithTheirOwnText(const QString& cupsDir, const QStringList& entries)
 
 int capturedJobs(const QString& cupsDir)
 {
-    return QDir(cupsDir + QStringLiteral("/capture")).entryList({QStringLiteral("job-*.pdf")}, QDir::Files).size();
+    return QDir(cupsDir + QStringLiteral("/capture")).entryList({ QStringLiteral("job-*.pdf") }, QDir::Files).size();
 }
 
 } // namespace
@@ -157,7 +162,8 @@ int main(int argc, char* argv[])
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // the engine's sandbox refuses root
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking --disable-component-update");
+        qputenv(
+            "QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking --disable-component-update");
     qputenv("DORVANTIS_WEB_HOST", "127.0.0.1:9"); // the update check stays on loopback
 
     QTemporaryDir work;
@@ -165,10 +171,10 @@ int main(int argc, char* argv[])
     const QString cupsDir = work.filePath(QStringLiteral("cups"));
     const QString script = QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups");
     QProcess start;
-    start.start(script, {QStringLiteral("start"), cupsDir});
+    start.start(script, { QStringLiteral("start"), cupsDir });
     if (!start.waitForFinished(60000) || start.exitCode() != 0) {
         std::fprintf(stderr, "bench_print: the private CUPS scheduler did not start: %s\n",
-                     start.readAllStandardError().constData());
+            start.readAllStandardError().constData());
         return 1;
     }
     qunsetenv("PRINTER");
@@ -195,7 +201,7 @@ int main(int argc, char* argv[])
     SilentDialogs dialogs;
     NoShell shell;
     dv::RegistryStore registry(work.filePath(QStringLiteral("registry.json")));
-    dv::Services services{dialogs, shell, registry};
+    dv::Services services { dialogs, shell, registry };
     TimedBrowser* browser = nullptr;
     AppParts parts;
     parts.browserFactory = [&browser](QWidget* parent) {
@@ -220,29 +226,29 @@ int main(int argc, char* argv[])
         QList<double> sorted = browser->samplesMs;
         std::sort(sorted.begin(), sorted.end());
         const double median = sorted.isEmpty() ? 0.0
-            : sorted.size() % 2 ? sorted[sorted.size() / 2]
-                                : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
+            : sorted.size() % 2                ? sorted[sorted.size() / 2]
+                                               : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
         QElapsedTimer settle;
         settle.start();
         while (capturedJobs(cupsDir) < pages && settle.elapsed() < 30000)
             QThread::msleep(100);
 
         std::printf("pages printed:                 %lld (jobs captured by CUPS: %d)\n",
-                    static_cast<long long>(browser->samplesMs.size()), capturedJobs(cupsDir));
+            static_cast<long long>(browser->samplesMs.size()), capturedJobs(cupsDir));
         std::printf("jobs showing their own page:   %d\n", jobsWithTheirOwnText(cupsDir, entries));
         std::printf("closing message:               %s\n", qPrintable(dialogs.lastMessage));
         std::printf("pages per second:              %.2f\n", pages / seconds);
         std::printf("median ms per page:            %.1f\n", median);
         std::printf("resident memory after page 10: %.1f MB (engine helper processes: %.1f MB)\n",
-                    browser->rss10Kb / 1024.0, browser->children10Kb / 1024.0);
+            browser->rss10Kb / 1024.0, browser->children10Kb / 1024.0);
         std::printf("resident memory after page %d: %.1f MB (engine helper processes: %.1f MB)\n", pages,
-                    rssNKb / 1024.0, childrenNKb / 1024.0);
+            rssNKb / 1024.0, childrenNKb / 1024.0);
         std::printf("growth from page 10 to page %d: %.1f MB (with helpers: %.1f MB)\n", pages,
-                    (rssNKb - browser->rss10Kb) / 1024.0,
-                    (rssNKb + childrenNKb - browser->rss10Kb - browser->children10Kb) / 1024.0);
+            (rssNKb - browser->rss10Kb) / 1024.0,
+            (rssNKb + childrenNKb - browser->rss10Kb - browser->children10Kb) / 1024.0);
         if (browser->samplesMs.size() != pages)
             status = 1;
     }
-    QProcess::execute(script, {QStringLiteral("stop"), cupsDir});
+    QProcess::execute(script, { QStringLiteral("stop"), cupsDir });
     return status;
 }

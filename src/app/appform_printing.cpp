@@ -22,7 +22,8 @@
 
 #include <exception>
 
-namespace {
+namespace
+{
 
 qint64 nowMs()
 {
@@ -39,24 +40,23 @@ void TAppForm::connectPrintingHandlers()
     connect(PrintAll1, &QAction::triggered, this, guarded([this] { PrintAll1Click(); }));
     connect(PrintPreview1, &QAction::triggered, this, guarded([this] { PrintPreview1Click(); }));
     connect(TimerDelay, &QTimer::timeout, this, guarded([this] {
-                TimerDelayTimer();
-                if (waitLoop_)
-                    waitLoop_->quit();
-            }));
+        TimerDelayTimer();
+        if (waitLoop_)
+            waitLoop_->quit();
+    }));
     ProgressBar1->setFormat(QStringLiteral("Page %v of %m"));
     ProgressBar1->setTextVisible(true);
 }
 
 void TAppForm::WebBrowserYukle()
 {
-    MyWebBrowser = parts_.browserFactory ? parts_.browserFactory(TabSheet2)
-                                         : std::make_unique<dv::WebEngineBrowser>(TabSheet2);
+    MyWebBrowser
+        = parts_.browserFactory ? parts_.browserFactory(TabSheet2) : std::make_unique<dv::WebEngineBrowser>(TabSheet2);
     QWidget* view = MyWebBrowser->widget();
     view->setParent(TabSheet2);
     TabSheet2->layout()->addWidget(view);
-    connect(MyWebBrowser.get(), &dv::BrowserControl::navigateError, this, [this](const QString& url) {
-        dv::guarded([this, &url] { MyWebBrowserNavigateError(url); })();
-    });
+    connect(MyWebBrowser.get(), &dv::BrowserControl::navigateError, this,
+        [this](const QString& url) { dv::guarded([this, &url] { MyWebBrowserNavigateError(url); })(); });
     // A wait for the page to load looks again whenever the ready state moves.
     connect(MyWebBrowser.get(), &dv::BrowserControl::readyStateChanged, this, [this] {
         if (waitLoop_)
@@ -146,15 +146,15 @@ void TAppForm::waitUntil(const std::function<bool()>& done, qint64 timeoutMs)
             wake.start(dv::nextTimerLegMs(deadline.remainingTime()));
         QEventLoop* outer = waitLoop_;
         waitLoop_ = &loop;
-        loop.exec();
+        dv::execOrWait(loop);
         waitLoop_ = outer;
     }
 }
 
 void TAppForm::waitForLoad(const QString& address)
 {
-    waitUntil([this] { return MyWebBrowser->readyState() >= dv::BrowserControl::ReadyStateComplete; },
-              parts_.loadTimeoutMs);
+    waitUntil(
+        [this] { return MyWebBrowser->readyState() >= dv::BrowserControl::ReadyStateComplete; }, parts_.loadTimeoutMs);
     if (MyWebBrowser->readyState() >= dv::BrowserControl::ReadyStateComplete)
         return;
     // Given up: what the page shows so far is printed, and the run goes on.
@@ -190,20 +190,23 @@ void TAppForm::printAllPages()
     services().dialogs.beep();
     if (NavigateErrorCount != 0)
         services().dialogs.messageBox(this, QStringLiteral("Completed with errors!\rPlease check Error Log."),
-                                      QStringLiteral("COMPLETE"), dv::MB_ICONWARNING);
+            QStringLiteral("COMPLETE"), dv::MB_ICONWARNING);
     else
-        services().dialogs.messageBox(this, QStringLiteral("Successfully completed."), QStringLiteral("COMPLETE"),
-                                      dv::MB_ICONINFORMATION);
+        services().dialogs.messageBox(
+            this, QStringLiteral("Successfully completed."), QStringLiteral("COMPLETE"), dv::MB_ICONINFORMATION);
 }
 
-namespace {
+namespace
+{
 
 /// Marks a command as running for its lifetime, so a second one only beeps and a
 /// close request waits for it.
-class CommandScope {
+class CommandScope
+{
 public:
     CommandScope(bool& running, QProgressBar* progress)
-        : running_(running), progress_(progress)
+        : running_(running)
+        , progress_(progress)
     {
         running_ = true;
     }

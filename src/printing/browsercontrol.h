@@ -5,12 +5,14 @@
 
 class QWidget;
 
-namespace dv {
+namespace dv
+{
 
 /// The embedded browser control the program drives: navigate, ready state, the
 /// print and print-preview commands, and the navigation-error signal. The real
 /// engine is Qt WebEngine with CUPS behind it; tests may drive a scripted one.
-class BrowserControl : public QObject {
+class BrowserControl : public QObject
+{
     Q_OBJECT
 
 public:

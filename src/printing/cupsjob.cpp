@@ -6,9 +6,11 @@
 
 #include <memory>
 
-namespace dv {
+namespace dv
+{
 
-namespace {
+namespace
+{
 
 QString lastCupsError()
 {
@@ -61,7 +63,8 @@ int submitPdfJob(const QString& destination, const QString& jobName, const QByte
     const QByteArray title = cupsJobName(jobName);
     const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, dest.constData(), title.constData(), 0, nullptr);
     if (job == 0)
-        throw AppError(QStringLiteral("The printer \"%1\" did not accept the job: %2").arg(destination, lastCupsError()));
+        throw AppError(
+            QStringLiteral("The printer \"%1\" did not accept the job: %2").arg(destination, lastCupsError()));
 
     auto fail = [&](const QString& what) {
         const QString reason = lastCupsError();
@@ -71,7 +74,8 @@ int submitPdfJob(const QString& destination, const QString& jobName, const QByte
     if (cupsStartDocument(CUPS_HTTP_DEFAULT, dest.constData(), job, title.constData(), CUPS_FORMAT_PDF, 1)
         != HTTP_STATUS_CONTINUE)
         fail(QStringLiteral("Sending the page"));
-    if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), static_cast<size_t>(pdf.size())) != HTTP_STATUS_CONTINUE) {
+    if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), static_cast<size_t>(pdf.size()))
+        != HTTP_STATUS_CONTINUE) {
         cupsFinishDocument(CUPS_HTTP_DEFAULT, dest.constData());
         fail(QStringLiteral("Sending the page"));
     }

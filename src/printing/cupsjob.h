@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-namespace dv {
+namespace dv
+{
 
 /// The name of the default CUPS destination. Raises dv::AppError that names the
 /// cause when the printing system cannot be reached or no default printer is set up.

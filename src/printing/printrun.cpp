@@ -1,9 +1,13 @@
 #include "printrun.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+
 #include <algorithm>
 #include <limits>
 
-namespace dv {
+namespace dv
+{
 
 qint64 delaySecondsFromText(const QString& text)
 {
@@ -18,6 +22,12 @@ qint64 delaySecondsFromText(const QString& text)
 int nextTimerLegMs(qint64 remainingMs)
 {
     return static_cast<int>(std::clamp<qint64>(remainingMs, 0, std::numeric_limits<int>::max()));
+}
+
+void execOrWait(QEventLoop& loop)
+{
+    if (loop.exec() == -1)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 } // namespace dv

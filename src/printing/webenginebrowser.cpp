@@ -3,6 +3,7 @@
 #include "cupsjob.h"
 #include "errors.h"
 #include "printinglog.h"
+#include "printrun.h"
 
 #include <QAuthenticator>
 #include <QDeadlineTimer>
@@ -25,35 +26,36 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-namespace dv {
+namespace dv
+{
 
 /// A page that answers every question itself instead of asking the user.
-class SilentPage : public QWebEnginePage {
+class SilentPage : public QWebEnginePage
+{
 public:
     SilentPage(QWebEngineProfile* profile, QObject* parent)
         : QWebEnginePage(profile, parent)
     {
-        connect(this, &QWebEnginePage::featurePermissionRequested, this,
-                [this](const QUrl& origin, Feature feature) {
-                    setFeaturePermission(origin, feature, PermissionDeniedByUser);
-                });
+        connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl& origin, Feature feature) {
+            setFeaturePermission(origin, feature, PermissionDeniedByUser);
+        });
         connect(this, &QWebEnginePage::authenticationRequired, this,
-                [](const QUrl&, QAuthenticator* auth) { *auth = QAuthenticator(); });
+            [](const QUrl&, QAuthenticator* auth) { *auth = QAuthenticator(); });
         connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-                [](const QUrl&, QAuthenticator* auth, const QString&) { *auth = QAuthenticator(); });
+            [](const QUrl&, QAuthenticator* auth, const QString&) { *auth = QAuthenticator(); });
         connect(this, &QWebEnginePage::certificateError, this, [](QWebEngineCertificateError error) {
             // Rejected, the load fails and is reported as a navigation error.
             qCInfo(lcPrinting) << "certificate rejected:" << error.url() << error.description();
             error.rejectCertificate();
         });
         connect(this, &QWebEnginePage::selectClientCertificate, this,
-                [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
+            [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
         connect(this, &QWebEnginePage::fullScreenRequested, this,
-                [](QWebEngineFullScreenRequest request) { request.reject(); });
+            [](QWebEngineFullScreenRequest request) { request.reject(); });
         connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
-                [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+            [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
         connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
-                [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+            [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
         QT_WARNING_PUSH
         QT_WARNING_DISABLE_DEPRECATED
         connect(this, &QWebEnginePage::quotaRequested, this, [](QWebEngineQuotaRequest request) { request.reject(); });
@@ -63,11 +65,11 @@ public:
 protected:
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
-    void javaScriptAlert(const QUrl&, const QString&) override {}
+    void javaScriptAlert(const QUrl&, const QString&) override { }
     bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
     bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int line,
-                                  const QString& source) override
+    void javaScriptConsoleMessage(
+        JavaScriptConsoleMessageLevel, const QString& message, int line, const QString& source) override
     {
         qCDebug(lcPrinting) << "page console:" << source << line << message;
     }
@@ -88,7 +90,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent)
     view_ = new QWebEngineView(parent);
     view_->setObjectName(QStringLiteral("MyWebBrowser"));
     view_->setAccessibleName(QStringLiteral("Page preview"));
-    page_ = new SilentPage(profile_, view_);
+    page_ = new SilentPage(profile_, this);
     QWebEngineSettings* settings = page_->settings();
     settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
@@ -100,17 +102,17 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent)
     view_->setPage(page_);
     connect(page_, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
     connect(page_, &QWebEnginePage::renderProcessTerminated, this,
-            [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
-                if (status == QWebEnginePage::NormalTerminationStatus)
-                    return;
-                // A crashed page never completes on its own; what it shows is what prints.
-                qCWarning(lcPrinting) << "page process ended:" << status << code;
-                if (state_ != ReadyStateComplete) {
-                    awaitingStart_ = false;
-                    emit navigateError(address_);
-                    setState(ReadyStateComplete);
-                }
-            });
+        [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+            if (status == QWebEnginePage::NormalTerminationStatus)
+                return;
+            // A crashed page never completes on its own; what it shows is what prints.
+            qCWarning(lcPrinting) << "page process ended:" << status << code;
+            if (state_ != ReadyStateComplete) {
+                awaitingStart_ = false;
+                emit navigateError(address_);
+                setState(ReadyStateComplete);
+            }
+        });
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -145,6 +147,7 @@ void WebEngineBrowser::setState(quint32 state)
 void WebEngineBrowser::navigate(const QString& address)
 {
     address_ = address;
+    sawStart_ = false;
     const QUrl url = urlForAddress(address);
     if (!url.isValid()) {
         // Nothing to load: it fails like an unreachable address, on a blank page.
@@ -154,9 +157,21 @@ void WebEngineBrowser::navigate(const QString& address)
         page_->setHtml(QString());
         return;
     }
-    awaitingStart_ = true;
+    const QUrl shown = page_->url();
+    const bool sameDocument = state_ == ReadyStateComplete && !lastLoadFailed_ && url.hasFragment()
+        && url.adjusted(QUrl::RemoveFragment) == shown.adjusted(QUrl::RemoveFragment);
+    awaitingStart_ = !sameDocument;
     setState(ReadyStateLoading);
+    const quint64 navigation = ++navigations_;
     page_->load(url);
+    if (sameDocument) {
+        // Moving within the page shown loads nothing and the engine reports no load:
+        // the document is complete as it is, unless a real load turns up first.
+        QTimer::singleShot(0, this, [this, navigation] {
+            if (navigation == navigations_ && !sawStart_)
+                setState(ReadyStateComplete);
+        });
+    }
 }
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
@@ -166,11 +181,13 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
         awaitingStart_ = false;
+        sawStart_ = true;
         setState(ReadyStateLoading);
         return;
     case QWebEngineLoadingInfo::LoadFailedStatus:
         if (awaitingStart_)
             return;
+        lastLoadFailed_ = true;
         emit navigateError(info.url().toString());
         setState(ReadyStateComplete);
         return;
@@ -178,6 +195,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         if (awaitingStart_)
             return;
+        lastLoadFailed_ = false;
         setState(ReadyStateComplete);
         return;
     }
@@ -215,7 +233,7 @@ QByteArray WebEngineBrowser::renderPdf(const QPageLayout& layout)
         connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
         wake.start(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
         result->loop = &loop;
-        loop.exec();
+        execOrWait(loop);
         result->loop = nullptr;
     }
     if (!result->done)
@@ -250,9 +268,14 @@ void WebEngineBrowser::printPreview()
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
         // The view prints asynchronously; the preview needs the pages drawn before it goes on.
         QEventLoop loop;
-        connect(view_, &QWebEngineView::printFinished, &loop, &QEventLoop::quit);
+        bool finished = false;
+        connect(view_, &QWebEngineView::printFinished, &loop, [&] {
+            finished = true;
+            loop.quit();
+        });
         view_->print(target);
-        loop.exec();
+        while (!finished)
+            execOrWait(loop);
     });
     dialog.exec();
 }

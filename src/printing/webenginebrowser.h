@@ -3,6 +3,7 @@
 #include "browsercontrol.h"
 
 #include <QPageLayout>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -12,7 +13,8 @@ class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
 
-namespace dv {
+namespace dv
+{
 
 class SilentPage;
 
@@ -21,7 +23,8 @@ class SilentPage;
 /// Nothing the page does can open a window or a prompt: dialogs, permission and
 /// login requests, file choosers, downloads, new windows and bad certificates are
 /// all answered "no" without asking anyone, so an unattended run never stops.
-class WebEngineBrowser : public BrowserControl {
+class WebEngineBrowser : public BrowserControl
+{
     Q_OBJECT
 
 public:
@@ -48,12 +51,16 @@ private:
     QByteArray renderPdf(const QPageLayout& layout);
 
     QWebEngineProfile* profile_ = nullptr;
-    SilentPage* page_ = nullptr;
-    QWebEngineView* view_ = nullptr;
+    QPointer<SilentPage> page_;
+    QPointer<QWebEngineView> view_;
     quint32 state_ = ReadyStateUninitialized;
     // A finished load reported before the engine starts the one navigate() asked
     // for belongs to the page before; it must not complete the new one.
     bool awaitingStart_ = false;
+    bool sawStart_ = false;
+    // The engine shows its error page: a move within it is a real load again.
+    bool lastLoadFailed_ = false;
+    quint64 navigations_ = 0;
     QString address_;
 };
 

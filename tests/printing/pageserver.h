@@ -3,32 +3,52 @@
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
 
-namespace dv::test {
+#include <memory>
+
+namespace dv::test
+{
 
 /// A small web server on loopback for the engine's tests. Paths:
 ///   /page/NAME      200, a page showing NAME
 ///   /missing/NAME   404, a page showing NAME
 ///   /hang           accepts and never answers
-///   /dialogs/NAME   a page that calls alert, confirm, prompt and window.open while
-///                   loading, then shows NAME and "after-dialogs"
-class PageServer : public QObject {
+///   /dialogs/NAME   a page that calls alert, confirm, prompt and window.open and
+///                   asks for permissions while loading, then shows NAME and "after-dialogs"
+///   /auth           401 asking for a login
+///   /download       a file the browser would save
+/// Given a TLS configuration it serves the same over HTTPS.
+class PageServer : public QObject
+{
 public:
-    PageServer()
+    explicit PageServer(const QSslConfiguration& tls = QSslConfiguration())
     {
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection())
+        if (!tls.isNull()) {
+            auto* ssl = new QSslServer();
+            ssl->setSslConfiguration(tls);
+            server_.reset(ssl);
+        } else {
+            server_ = std::make_unique<QTcpServer>();
+        }
+        scheme_ = tls.isNull() ? QStringLiteral("http") : QStringLiteral("https");
+        auto drain = [this] {
+            while (QTcpSocket* socket = server_->nextPendingConnection())
                 serve(socket);
-        });
-        server_.listen(QHostAddress::LocalHost, 0);
+        };
+        connect(server_.get(), &QTcpServer::newConnection, this, drain);
+        connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, drain);
+        server_->listen(QHostAddress::LocalHost, 0);
     }
+    ~PageServer() override { server_.reset(); }
 
     QString url(const QString& path) const
     {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
+        return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme_).arg(server_->serverPort()).arg(path);
     }
     int requests = 0;
 
@@ -55,6 +75,7 @@ private:
                 return;
             }
             QByteArray status = "200 OK";
+            QByteArray headers = "Content-Type: text/html; charset=utf-8\r\n";
             QByteArray body;
             if (path.startsWith("/page/")) {
                 body = page(path.mid(6));
@@ -63,20 +84,32 @@ private:
                 body = page(path.mid(9));
             } else if (path.startsWith("/dialogs/")) {
                 body = page(path.mid(9),
-                            "<script>alert('a'); confirm('c'); prompt('p', 'x'); window.open('about:blank');"
-                            "document.write('<p>after-dialogs</p>');</script>");
+                    "<script>alert('a'); confirm('c'); prompt('p', 'x'); window.open('about:blank');"
+                    "try { navigator.geolocation.getCurrentPosition(function(){}, function(){}); } catch (e) {}"
+                    "try { Notification.requestPermission(); } catch (e) {}"
+                    "try { document.documentElement.requestFullscreen(); } catch (e) {}"
+                    "document.write('<p>after-dialogs</p>');</script>");
+            } else if (path == "/auth") {
+                status = "401 Unauthorized";
+                headers += "WWW-Authenticate: Basic realm=\"test\"\r\n";
+                body = page("login needed");
+            } else if (path == "/download") {
+                headers = "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; "
+                          "filename=\"x.bin\"\r\n";
+                body = QByteArray(4096, 'x');
             } else {
                 status = "404 Not Found";
                 body = page("no such page");
             }
-            socket->write("HTTP/1.0 " + status + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
-                          + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+            socket->write("HTTP/1.0 " + status + "\r\n" + headers + "Content-Length: " + QByteArray::number(body.size())
+                + "\r\nConnection: close\r\n\r\n" + body);
             socket->disconnectFromHost();
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
 
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_;
+    QString scheme_;
     QHash<QTcpSocket*, QByteArray> buffers_;
     QList<QPointer<QTcpSocket>> hanging_;
 };

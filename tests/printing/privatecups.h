@@ -8,7 +8,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace dv::test {
+namespace dv::test
+{
 
 /// The private CUPS scheduler that the tests' fixture started (scripts/private-cups):
 /// its folder comes from DV_PRIVATE_CUPS, its address from the folder's "server" file.
@@ -46,14 +47,14 @@ struct PrivateCups {
     {
         QMap<int, Job> found;
         const QDir capture(dir + QStringLiteral("/capture"));
-        for (const QString& name : capture.entryList({QStringLiteral("job-*.pdf")}, QDir::Files)) {
+        for (const QString& name : capture.entryList({ QStringLiteral("job-*.pdf") }, QDir::Files)) {
             const int id = name.mid(4, name.size() - 8).toInt();
             QFile titleFile(capture.filePath(QStringLiteral("job-%1.title").arg(id)));
             if (!titleFile.open(QIODevice::ReadOnly))
                 continue;
             const QString title = QString::fromUtf8(titleFile.readAll()).chopped(1);
             if (titles.contains(title))
-                found.insert(id, Job{id, title, capture.filePath(name)});
+                found.insert(id, Job { id, title, capture.filePath(name) });
         }
         return found.values();
     }
@@ -61,7 +62,7 @@ struct PrivateCups {
     static QString pdfText(const QString& pdfPath)
     {
         QProcess p;
-        p.start(QStringLiteral("pdftotext"), {pdfPath, QStringLiteral("-")});
+        p.start(QStringLiteral("pdftotext"), { pdfPath, QStringLiteral("-") });
         p.waitForFinished(30000);
         return QString::fromUtf8(p.readAllStandardOutput());
     }

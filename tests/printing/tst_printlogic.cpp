@@ -7,7 +7,8 @@
 
 #include <limits>
 
-class TestPrintLogic : public QObject {
+class TestPrintLogic : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -56,15 +57,15 @@ private slots:
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QByteArray>("name");
-        QTest::newRow("short address unchanged") << QStringLiteral("http://127.0.0.1/a b?x=é")
-                                                 << QStringLiteral("http://127.0.0.1/a b?x=é").toUtf8();
+        QTest::newRow("short address unchanged")
+            << QStringLiteral("http://127.0.0.1/a b?x=é") << QStringLiteral("http://127.0.0.1/a b?x=é").toUtf8();
         QTest::newRow("255 bytes kept") << QString(255, QLatin1Char('a')) << QByteArray(255, 'a');
         QTest::newRow("long address cut") << QString(300, QLatin1Char('a')) << QByteArray(255, 'a');
         // 254 ASCII bytes then a two-byte letter: the letter would straddle the limit.
-        QTest::newRow("no character split") << QString(254, QLatin1Char('a')) + QStringLiteral("éé")
-                                            << QByteArray(254, 'a');
-        QTest::newRow("four-byte characters") << QStringLiteral("\U0001F600").repeated(70)
-                                              << QStringLiteral("\U0001F600").repeated(63).toUtf8();
+        QTest::newRow("no character split")
+            << QString(254, QLatin1Char('a')) + QStringLiteral("éé") << QByteArray(254, 'a');
+        QTest::newRow("four-byte characters")
+            << QStringLiteral("\U0001F600").repeated(70) << QStringLiteral("\U0001F600").repeated(63).toUtf8();
     }
     void cupsJobName()
     {

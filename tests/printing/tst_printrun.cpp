@@ -28,7 +28,8 @@ using dv::test::RecordingDialogs;
 using dv::test::RecordingShell;
 using dv::test::ScriptedBrowser;
 
-namespace {
+namespace
+{
 
 const QString completeCaption = QStringLiteral("COMPLETE");
 const QString withErrorsText = QStringLiteral("Completed with errors!\rPlease check Error Log.");
@@ -69,34 +70,38 @@ struct Fixture {
         const QString text = form->Memo1->toPlainText();
         return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
     }
-    bool logTabVisible() const { return form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabSheet3)); }
+    bool logTabVisible() const
+    {
+        return form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabSheet3));
+    }
 
     QTemporaryDir dir;
     RecordingDialogs dialogs;
     RecordingShell shell;
     dv::RegistryStore registry;
-    dv::Services services{dialogs, shell, registry};
+    dv::Services services { dialogs, shell, registry };
     ScriptedBrowser* browser = nullptr;
     std::unique_ptr<TAppForm> form;
 };
 
 double processCpuSeconds()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
 } // namespace
 
-class TestPrintRun : public QObject {
+class TestPrintRun : public QObject
+{
     Q_OBJECT
 
 private slots:
     void printAll_goodPages_printsEachInOrderAndEndsSuccessfully()
     {
         Fixture f;
-        f.setPages({QStringLiteral("a.html"), QStringLiteral("http://127.0.0.1:1/b"), QStringLiteral("a.html")});
+        f.setPages({ QStringLiteral("a.html"), QStringLiteral("http://127.0.0.1:1/b"), QStringLiteral("a.html") });
         f.browser->loadMs = 5;
         QStringList statusAtPrint;
         QList<QPair<int, int>> progressAtPrint;
@@ -110,9 +115,10 @@ private slots:
 
         QCOMPARE(f.browser->navigations, f.form->ListBox1->entries());
         QCOMPARE(f.browser->printed, f.form->ListBox1->entries());
-        QCOMPARE(statusAtPrint, (QStringList{QStringLiteral("Printing: a.html"), QStringLiteral("Printing: http://127.0.0.1:1/b"),
-                                             QStringLiteral("Printing: a.html")}));
-        QCOMPARE(progressAtPrint, (QList<QPair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+        QCOMPARE(statusAtPrint,
+            (QStringList { QStringLiteral("Printing: a.html"), QStringLiteral("Printing: http://127.0.0.1:1/b"),
+                QStringLiteral("Printing: a.html") }));
+        QCOMPARE(progressAtPrint, (QList<QPair<int, int>> { { 1, 3 }, { 2, 3 }, { 3, 3 } }));
         QCOMPARE(f.form->statusText(), QStringLiteral("Completed!"));
         QCOMPARE(f.dialogs.beeps, 1);
         QCOMPARE(f.dialogs.messages.size(), 1);
@@ -138,14 +144,15 @@ private slots:
     {
         Fixture f;
         static_assert(std::is_same_v<decltype(f.form->NavigateErrorCount), qint64>);
-        f.setPages({QStringLiteral("good"), QStringLiteral("bad1"), QStringLiteral("bad2")});
-        f.browser->failing = {QStringLiteral("bad1"), QStringLiteral("bad2")};
+        f.setPages({ QStringLiteral("good"), QStringLiteral("bad1"), QStringLiteral("bad2") });
+        f.browser->failing = { QStringLiteral("bad1"), QStringLiteral("bad2") };
         f.form->PageControl1->setCurrentWidget(f.form->TabSheet1);
         f.form->Button4Click();
 
         QCOMPARE(f.browser->printed, f.form->ListBox1->entries()); // error pages print too
         QCOMPARE(f.form->NavigateErrorCount, qint64(2));
-        QCOMPARE(f.logLines(), (QStringList{QStringLiteral("Navigate Error: bad1"), QStringLiteral("Navigate Error: bad2")}));
+        QCOMPARE(f.logLines(),
+            (QStringList { QStringLiteral("Navigate Error: bad1"), QStringLiteral("Navigate Error: bad2") }));
         QVERIFY(f.logTabVisible());
         QCOMPARE(f.form->PageControl1->currentWidget(), f.form->TabSheet1);
         QCOMPARE(f.dialogs.messages.size(), 1);
@@ -154,7 +161,7 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONWARNING));
 
         // The next run over good pages starts counting afresh; the log keeps growing.
-        f.setPages({QStringLiteral("good")});
+        f.setPages({ QStringLiteral("good") });
         f.form->Button4Click();
         QCOMPARE(f.dialogs.messages.size(), 2);
         QCOMPARE(f.dialogs.messages[1].text, successText);
@@ -169,8 +176,8 @@ private slots:
         f.form->NavigateErrorCount = std::numeric_limits<qint32>::max();
         emit f.browser->navigateError(QStringLiteral("http://127.0.0.1:1/x"));
         QCOMPARE(f.form->NavigateErrorCount, qint64(std::numeric_limits<qint32>::max()) + 1);
-        QCOMPARE(f.logLines(), QStringList{QStringLiteral("Navigate Error: http://127.0.0.1:1/x")});
-        f.setPages({QStringLiteral("good")});
+        QCOMPARE(f.logLines(), QStringList { QStringLiteral("Navigate Error: http://127.0.0.1:1/x") });
+        f.setPages({ QStringLiteral("good") });
         f.form->Button4Click();
         QCOMPARE(f.dialogs.messages.last().text, successText);
     }
@@ -184,7 +191,8 @@ private slots:
         QTest::newRow("negative") << QStringLiteral("-3") << -1;
         QTest::newRow("not a number") << QStringLiteral("abc") << -1;
         QTest::newRow("empty") << QString() << -1;
-        QTest::newRow("largest, beyond 32-bit milliseconds") << QStringLiteral("999999999") << std::numeric_limits<int>::max();
+        QTest::newRow("largest, beyond 32-bit milliseconds")
+            << QStringLiteral("999999999") << std::numeric_limits<int>::max();
     }
 
     void printAll_delayField_setsTheWait()
@@ -192,7 +200,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, firstLegMs);
         Fixture f;
-        f.setPages({QStringLiteral("one")});
+        f.setPages({ QStringLiteral("one") });
         f.setDelayText(text);
         const int sentinel = 12345;
         f.form->TimerDelay->setInterval(sentinel);
@@ -226,7 +234,7 @@ private slots:
         QVERIFY(!printedDuringDelay);
         if (firstLegMs < 0)
             QCOMPARE(f.form->TimerDelay->interval(), sentinel);
-        QCOMPARE(f.browser->printed, QStringList{QStringLiteral("one")});
+        QCOMPARE(f.browser->printed, QStringList { QStringLiteral("one") });
         QVERIFY(!f.form->TimerDelay->isActive());
         QVERIFY(f.form->DelayElapsed);
     }
@@ -234,7 +242,7 @@ private slots:
     void printAll_delayWait_doesNotSpinTheProcessor()
     {
         Fixture f;
-        f.setPages({QStringLiteral("one")});
+        f.setPages({ QStringLiteral("one") });
         f.form->SpinEdit1->setValue(1);
         const double cpuBefore = processCpuSeconds();
         QElapsedTimer wall;
@@ -245,10 +253,29 @@ private slots:
         QVERIFY2(cpu < 0.5, qPrintable(QStringLiteral("%1 s of processor time in a 1 s wait").arg(cpu)));
     }
 
+    void printAll_applicationQuittingDuringRun_stillWaitsWithoutSpinning()
+    {
+        // Once the application is told to quit, a new event loop returns at once; the
+        // run's waits must not turn into a busy loop then.
+        Fixture f;
+        f.setPages({ QStringLiteral("one"), QStringLiteral("two") });
+        f.form->SpinEdit1->setValue(1);
+        f.browser->loadMs = 50;
+        f.browser->onNavigate = [&](const QString& page) {
+            if (page == QLatin1String("one"))
+                QCoreApplication::exit(0);
+        };
+        const double cpuBefore = processCpuSeconds();
+        f.form->Button4Click();
+        const double cpu = processCpuSeconds() - cpuBefore;
+        QCOMPARE(f.browser->printed, (QStringList { "one", "two" }));
+        QVERIFY2(cpu < 1.0, qPrintable(QStringLiteral("%1 s of processor time in 2 s of waits").arg(cpu)));
+    }
+
     void printAll_entryRemovedDuringWait_skipsTheEntryThatMovesIn()
     {
         Fixture f;
-        f.setPages({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
+        f.setPages({ QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D") });
         f.browser->loadMs = 20;
         f.browser->onNavigate = [&](const QString& address) {
             if (address == QLatin1String("B"))
@@ -258,23 +285,23 @@ private slots:
         f.browser->onPrint = [&](const QString&) { statuses << f.form->statusText(); };
         f.form->Button4Click();
 
-        QCOMPARE(f.browser->navigations, (QStringList{"A", "B", "D"}));
-        QCOMPARE(f.browser->printed, (QStringList{"A", "B", "D"}));
-        QCOMPARE(statuses, (QStringList{"Printing: A", "Printing: C", "Printing: D"}));
+        QCOMPARE(f.browser->navigations, (QStringList { "A", "B", "D" }));
+        QCOMPARE(f.browser->printed, (QStringList { "A", "B", "D" }));
+        QCOMPARE(statuses, (QStringList { "Printing: A", "Printing: C", "Printing: D" }));
         QCOMPARE(f.dialogs.messages.last().text, successText);
     }
 
     void printAll_listShortenedDuringWait_endsWithListIndexError()
     {
         Fixture f;
-        f.setPages({QStringLiteral("A"), QStringLiteral("B")});
+        f.setPages({ QStringLiteral("A"), QStringLiteral("B") });
         f.browser->loadMs = 20;
         f.browser->onNavigate = [&](const QString& address) {
             if (address == QLatin1String("B"))
                 QTimer::singleShot(0, f.form.get(), [&] { f.form->ListBox1->clear(); });
         };
         f.form->Button4Click();
-        QCOMPARE(f.browser->printed, QStringList{"A"});
+        QCOMPARE(f.browser->printed, QStringList { "A" });
         QCOMPARE(f.form->statusText(), QStringLiteral("Navigating: B"));
         QCOMPARE(f.dialogs.beeps, 0);
         QCOMPARE(f.dialogs.messages.size(), 1);
@@ -295,7 +322,7 @@ private slots:
         QFETCH(bool, inPrint);
         QFETCH(QString, status);
         Fixture f;
-        f.setPages({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
+        f.setPages({ QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C") });
         f.form->SpinEdit1->setValue(1);
         const QString failure = QStringLiteral("No default printer is set up.");
         auto failOnB = [&](const QString& page) {
@@ -320,7 +347,7 @@ private slots:
         f.form->Button4Click();
 
         QCOMPARE(f.form->statusText(), status);
-        QCOMPARE(f.browser->printed, QStringList{"A"});
+        QCOMPARE(f.browser->printed, QStringList { "A" });
         QCOMPARE(f.dialogs.beeps, 0);
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].text, failure);
@@ -340,7 +367,7 @@ private slots:
     void commandsDuringRun_onlyBeep()
     {
         Fixture f;
-        f.setPages({QStringLiteral("A"), QStringLiteral("B")});
+        f.setPages({ QStringLiteral("A"), QStringLiteral("B") });
         f.form->show();
         f.form->Timer1Timer(); // buttons enabled while the list has entries
         f.browser->onPrint = [&](const QString& page) {
@@ -351,7 +378,7 @@ private slots:
             f.form->Button3->click();
         };
         f.form->Button4Click();
-        QCOMPARE(f.browser->navigations, (QStringList{"A", "B"}));
+        QCOMPARE(f.browser->navigations, (QStringList { "A", "B" }));
         QVERIFY(f.browser->previewed.isEmpty());
         QCOMPARE(f.dialogs.beeps, 3 + 1); // three refused commands, then the run's own
         QCOMPARE(f.dialogs.messages.size(), 1);
@@ -360,22 +387,22 @@ private slots:
     void printAll_loadNeverCompletes_isGivenUpAndRunGoesOn()
     {
         Fixture f(300);
-        f.setPages({QStringLiteral("A"), QStringLiteral("hangs"), QStringLiteral("C")});
-        f.browser->hanging = {QStringLiteral("hangs")};
+        f.setPages({ QStringLiteral("A"), QStringLiteral("hangs"), QStringLiteral("C") });
+        f.browser->hanging = { QStringLiteral("hangs") };
         QElapsedTimer wall;
         wall.start();
         f.form->Button4Click();
         QVERIFY(wall.elapsed() >= 300);
         QCOMPARE(f.browser->stops, 1);
-        QCOMPARE(f.browser->printed, (QStringList{"A", "hangs", "C"}));
-        QCOMPARE(f.logLines(), QStringList{QStringLiteral("Navigate Error: hangs")});
+        QCOMPARE(f.browser->printed, (QStringList { "A", "hangs", "C" }));
+        QCOMPARE(f.logLines(), QStringList { QStringLiteral("Navigate Error: hangs") });
         QCOMPARE(f.dialogs.messages.last().text, withErrorsText);
     }
 
     void closeDuringRun_takesEffectAfterClosingMessage()
     {
         Fixture f;
-        f.setPages({QStringLiteral("A"), QStringLiteral("B")});
+        f.setPages({ QStringLiteral("A"), QStringLiteral("B") });
         f.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         f.browser->onPrint = [&](const QString& page) {
@@ -385,7 +412,7 @@ private slots:
         bool visibleAtMessage = false;
         f.dialogs.onMessage = [&](const dv::test::ShownMessage&) { visibleAtMessage = f.form->isVisible(); };
         f.form->Button4Click();
-        QCOMPARE(f.browser->printed, (QStringList{"A", "B"}));
+        QCOMPARE(f.browser->printed, (QStringList { "A", "B" }));
         QVERIFY(visibleAtMessage);
         QVERIFY(!f.form->isVisible());
     }
@@ -403,16 +430,16 @@ private slots:
     void preview_caretEntry_isLoadedAndPreviewedQuietly()
     {
         Fixture f;
-        f.setPages({QStringLiteral("A"), QStringLiteral("bad"), QStringLiteral("C")});
-        f.browser->failing = {QStringLiteral("bad")};
+        f.setPages({ QStringLiteral("A"), QStringLiteral("bad"), QStringLiteral("C") });
+        f.browser->failing = { QStringLiteral("bad") };
         f.form->ListBox1->setCurrentRow(1, QItemSelectionModel::NoUpdate);
         f.form->setStatusText(QStringLiteral("before"));
         f.form->SpinEdit1->setValue(5);
         f.form->Button3Click();
-        QCOMPARE(f.browser->navigations, QStringList{"bad"});
-        QCOMPARE(f.browser->previewed, QStringList{"bad"});
+        QCOMPARE(f.browser->navigations, QStringList { "bad" });
+        QCOMPARE(f.browser->previewed, QStringList { "bad" });
         QCOMPARE(f.form->NavigateErrorCount, qint64(1)); // counted and logged, nothing shown
-        QCOMPARE(f.logLines(), QStringList{QStringLiteral("Navigate Error: bad")});
+        QCOMPARE(f.logLines(), QStringList { QStringLiteral("Navigate Error: bad") });
         QCOMPARE(f.form->statusText(), QStringLiteral("before"));
         QVERIFY(!f.form->TimerDelay->isActive());
         QCOMPARE(f.dialogs.beeps, 0);
@@ -420,10 +447,10 @@ private slots:
 
         // No caret yet: the first entry.
         Fixture g;
-        g.setPages({QStringLiteral("first"), QStringLiteral("second")});
+        g.setPages({ QStringLiteral("first"), QStringLiteral("second") });
         g.form->ListBox1->setCurrentRow(-1);
         g.form->Button3Click();
-        QCOMPARE(g.browser->previewed, QStringList{"first"});
+        QCOMPARE(g.browser->previewed, QStringList { "first" });
     }
 
     void menuItems_actOnlyWhileButtonsAreEnabled()
@@ -433,12 +460,12 @@ private slots:
         f.form->PrintPreview1->trigger();
         QVERIFY(f.dialogs.messages.isEmpty());
         QCOMPARE(f.dialogs.beeps, 0);
-        f.setPages({QStringLiteral("A")});
+        f.setPages({ QStringLiteral("A") });
         f.form->Timer1Timer();
         f.form->PrintAll1->trigger();
-        QCOMPARE(f.browser->printed, QStringList{"A"});
+        QCOMPARE(f.browser->printed, QStringList { "A" });
         f.form->PrintPreview1->trigger();
-        QCOMPARE(f.browser->previewed, QStringList{"A"});
+        QCOMPARE(f.browser->previewed, QStringList { "A" });
     }
 };
 

@@ -15,6 +15,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QSpinBox>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -28,7 +30,8 @@ using dv::test::PrivateCups;
 using dv::test::RecordingDialogs;
 using dv::test::RecordingShell;
 
-namespace {
+namespace
+{
 
 struct Fixture {
     explicit Fixture(int loadTimeoutMs = 60000)
@@ -75,7 +78,7 @@ struct Fixture {
     RecordingDialogs dialogs;
     RecordingShell shell;
     dv::RegistryStore registry;
-    dv::Services services{dialogs, shell, registry};
+    dv::Services services { dialogs, shell, registry };
     std::unique_ptr<TAppForm> form;
     PrivateCups cups;
 };
@@ -90,6 +93,25 @@ quint16 refusedPort()
     return port;
 }
 
+// A certificate for 127.0.0.1 that no authority vouches for.
+QSslConfiguration selfSignedTls(const QTemporaryDir& dir)
+{
+    const QString key = dir.filePath(QStringLiteral("key.pem"));
+    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+    const int rc = QProcess::execute(QStringLiteral("openssl"),
+        { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+            QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+            QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-days"), QStringLiteral("2") });
+    QFile keyFile(key), certFile(cert);
+    if (rc != 0 || !keyFile.open(QIODevice::ReadOnly) || !certFile.open(QIODevice::ReadOnly))
+        return {};
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate(certFile.readAll()));
+    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa));
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return tls;
+}
+
 QString token()
 {
     static int n = 0;
@@ -98,7 +120,8 @@ QString token()
 
 } // namespace
 
-class TestWebEnginePrint : public QObject {
+class TestWebEnginePrint : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -111,8 +134,8 @@ private slots:
         const QString m1 = token(), m2 = token(), m4 = token(), m5 = token();
         const QString refused = QStringLiteral("http://127.0.0.1:%1/refused").arg(refusedPort());
         const QString missing = server.url(QStringLiteral("/missing/") + m4);
-        const QStringList entries{f.localPage(m1), server.url(QStringLiteral("/page/") + m2), refused, missing,
-                                  f.localPage(m5)};
+        const QStringList entries { f.localPage(m1), server.url(QStringLiteral("/page/") + m2), refused, missing,
+            f.localPage(m5) };
         f.setPages(entries);
         f.form->Button4Click();
 
@@ -122,13 +145,15 @@ private slots:
         for (const auto& job : jobs)
             titles << job.title;
         QCOMPARE(titles, entries); // one job per entry, named by its address, in list order
-        const QStringList markers{m1, m2, QString(), m4, m5};
+        const QStringList markers { m1, m2, QString(), m4, m5 };
         for (int i = 0; i < jobs.size(); ++i) {
             const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
             if (!markers[i].isEmpty())
                 QVERIFY2(text.contains(markers[i]), qPrintable(entries[i] + QStringLiteral(" printed: ") + text));
         }
-        QCOMPARE(f.logLines(), (QStringList{QStringLiteral("Navigate Error: ") + refused, QStringLiteral("Navigate Error: ") + missing}));
+        QCOMPARE(f.logLines(),
+            (QStringList {
+                QStringLiteral("Navigate Error: ") + refused, QStringLiteral("Navigate Error: ") + missing }));
         QVERIFY(f.form->PageControl1->isTabVisible(f.form->PageControl1->indexOf(f.form->TabSheet3)));
         QCOMPARE(f.form->PageControl1->currentWidget(), f.form->TabSheet1);
         QCOMPARE(f.dialogs.messages.size(), 1);
@@ -138,7 +163,7 @@ private slots:
 
         // Good pages only: a clean run, whatever the one before did.
         const QString m6 = token();
-        const QStringList good{server.url(QStringLiteral("/page/") + m6), f.localPage(token())};
+        const QStringList good { server.url(QStringLiteral("/page/") + m6), f.localPage(token()) };
         f.setPages(good);
         f.form->Button4Click();
         QCOMPARE(f.jobsFor(good).size(), good.size());
@@ -148,15 +173,21 @@ private slots:
         QCOMPARE(f.logLines().size(), 2);
     }
 
-    void printAll_pageOpeningDialogsAndWindows_printsWithoutShowingAny()
+    void printAll_pagesThatWouldAskTheUser_printWithoutShowingAnything()
     {
         Fixture f;
         PageServer server;
+        const QSslConfiguration tls = selfSignedTls(f.dir);
+        QVERIFY(!tls.isNull());
+        PageServer secure(tls);
         const QString marker = token();
-        const QStringList entries{server.url(QStringLiteral("/dialogs/") + marker)};
+        const QString auth = server.url(QStringLiteral("/auth"));
+        const QString badCertificate = secure.url(QStringLiteral("/page/") + token());
+        const QStringList entries { server.url(QStringLiteral("/dialogs/") + marker), auth, badCertificate,
+            server.url(QStringLiteral("/download")) };
         f.setPages(entries);
         QStringList windowsSeen;
-        // Anything that pops up while the page loads would be a visible top-level window.
+        // Anything that popped up would be a visible top-level window besides ours.
         QTimer watch;
         connect(&watch, &QTimer::timeout, &watch, [&] {
             for (QWidget* w : QApplication::topLevelWidgets())
@@ -169,11 +200,16 @@ private slots:
 
         QVERIFY2(windowsSeen.isEmpty(), qPrintable(windowsSeen.join(QLatin1Char(','))));
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
-        QCOMPARE(jobs.size(), 1);
+        QCOMPARE(jobs.size(), entries.size());
         const QString text = PrivateCups::pdfText(jobs[0].pdfPath);
         QVERIFY2(text.contains(marker) && text.contains(QStringLiteral("after-dialogs")), qPrintable(text));
+        const QStringList log = f.logLines();
+        QVERIFY2(log.contains(QStringLiteral("Navigate Error: ") + auth), qPrintable(log.join(QLatin1Char('|'))));
+        QVERIFY2(
+            log.contains(QStringLiteral("Navigate Error: ") + badCertificate), qPrintable(log.join(QLatin1Char('|'))));
+        QVERIFY(!log.contains(QStringLiteral("Navigate Error: ") + entries[0]));
         QCOMPARE(f.dialogs.messages.size(), 1);
-        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Successfully completed."));
+        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("COMPLETE"));
     }
 
     void printAll_loadThatNeverEnds_isGivenUpAndTheRunGoesOn()
@@ -182,28 +218,36 @@ private slots:
         PageServer server;
         const QString marker = token();
         const QString hang = server.url(QStringLiteral("/hang"));
-        const QStringList entries{hang, server.url(QStringLiteral("/page/") + marker)};
+        const QStringList entries { hang, server.url(QStringLiteral("/page/") + marker) };
         f.setPages(entries);
         f.form->Button4Click();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), 2);
         QVERIFY(PrivateCups::pdfText(jobs[1].pdfPath).contains(marker));
-        QCOMPARE(f.logLines(), QStringList{QStringLiteral("Navigate Error: ") + hang});
+        QCOMPARE(f.logLines(), QStringList { QStringLiteral("Navigate Error: ") + hang });
         QCOMPARE(f.dialogs.messages.last().text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
     }
 
-    void printAll_entriesThatAreNoPage_endWithoutWaitingForTheBound()
+    void printAll_oddEntries_endWithoutWaitingForTheBound()
     {
         Fixture f(30000);
+        PageServer server;
+        const QString same = server.url(QStringLiteral("/page/") + token());
         const QString folder = f.dir.filePath(QStringLiteral("folder"));
         QDir().mkpath(folder);
         const QString binary = f.dir.filePath(QStringLiteral("data.bin"));
         QFile file(binary);
         file.open(QIODevice::WriteOnly);
-        file.write(QByteArray("\x7f" "ELF\x00\x01\x02\xff\xfe", 9).repeated(1000));
+        file.write(QByteArray("\x7f"
+                              "ELF\x00\x01\x02\xff\xfe",
+            9)
+                       .repeated(1000));
         file.close();
-        const QStringList entries{QStringLiteral("plain words here"), folder, binary, QString()};
+        // Words, a folder, a binary file, an empty line; then one page three times, the
+        // last only moving to a part of it, which loads nothing new.
+        const QStringList entries { QStringLiteral("plain words here"), folder, binary, QString(), same, same,
+            same + QStringLiteral("#part") };
         f.setPages(entries);
         QElapsedTimer wall;
         wall.start();
@@ -217,7 +261,7 @@ private slots:
     void printPreview_opensThePreviewOfTheLoadedPage()
     {
         Fixture f;
-        f.setPages({f.localPage(token())});
+        f.setPages({ f.localPage(token()) });
         int pages = -1;
         QString failure;
         QTimer poll;
@@ -269,24 +313,24 @@ private slots:
         if (schedulerRunning) {
             // A scheduler of this test's own whose only printer is taken away.
             QProcess start;
-            start.start(script, {QStringLiteral("start"), own});
+            start.start(script, { QStringLiteral("start"), own });
             QVERIFY(start.waitForFinished(60000));
             QCOMPARE(start.exitCode(), 0);
             server = QString::fromUtf8(start.readAllStandardOutput()).trimmed();
-            QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"), {QStringLiteral("-h"), server, QStringLiteral("-x"),
-                                                                   QStringLiteral("capture")}),
-                     0);
+            QCOMPARE(QProcess::execute(QStringLiteral("lpadmin"),
+                         { QStringLiteral("-h"), server, QStringLiteral("-x"), QStringLiteral("capture") }),
+                0);
         }
         const QByteArray before = qgetenv("CUPS_SERVER");
         qputenv("CUPS_SERVER", server.toUtf8());
         cupsSetServer(nullptr); // forget the scheduler this process talked to so far
         const QString page = f.localPage(token());
-        f.setPages({page});
+        f.setPages({ page });
         f.form->Button4Click();
         qputenv("CUPS_SERVER", before);
         cupsSetServer(nullptr);
         if (schedulerRunning)
-            QProcess::execute(script, {QStringLiteral("stop"), own});
+            QProcess::execute(script, { QStringLiteral("stop"), own });
 
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));

@@ -5,10 +5,12 @@
 #include <QLabel>
 #include <QTimer>
 
-namespace dv::test {
+namespace dv::test
+{
 
 ScriptedBrowser::ScriptedBrowser(QWidget* parent)
-    : BrowserControl(parent), view_(new QLabel(parent))
+    : BrowserControl(parent)
+    , view_(new QLabel(parent))
 {
     view_->setObjectName(QStringLiteral("ScriptedBrowserView"));
     view_->setTextFormat(Qt::PlainText);

@@ -10,15 +10,18 @@
 
 class QLabel;
 
-namespace dv::test {
+namespace dv::test
+{
 
 /// A browser control that loads nothing: each navigation completes on the event
 /// loop after `loadMs`, raising the navigation error first for addresses listed
 /// in `failing`, and never for those in `hanging`. It records what was
 /// navigated, printed and previewed, and can be told to fail any operation.
 /// Hand it to the main window through AppParts::browserFactory:
-///   parts.browserFactory = [&](QWidget* p) { auto b = std::make_unique<ScriptedBrowser>(p); browser = b.get(); return b; };
-class ScriptedBrowser : public BrowserControl {
+///   parts.browserFactory = [&](QWidget* p) { auto b = std::make_unique<ScriptedBrowser>(p); browser = b.get(); return
+///   b; };
+class ScriptedBrowser : public BrowserControl
+{
     Q_OBJECT
 
 public:
