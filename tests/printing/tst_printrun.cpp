@@ -132,7 +132,10 @@ private slots:
     void printAll_emptyList_beepsAndEndsSuccessfully()
     {
         Fixture f;
+        int beepsAtMessage = -1;
+        f.dialogs.onMessage = [&](const dv::test::ShownMessage&) { beepsAtMessage = f.dialogs.beeps; };
         f.form->Button4Click();
+        QCOMPARE(beepsAtMessage, 1); // the sound comes first
         QVERIFY(f.browser->navigations.isEmpty());
         QCOMPARE(f.form->statusText(), QStringLiteral("Completed!"));
         QCOMPARE(f.dialogs.beeps, 1);
