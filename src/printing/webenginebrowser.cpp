@@ -18,6 +18,7 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineFullScreenRequest>
+#include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -140,6 +141,9 @@ void WebEngineBrowser::setState(quint32 state)
 {
     if (state_ == state)
         return;
+    // Nobody goes back in a print run: keeping no history keeps long runs small.
+    if (state == ReadyStateComplete)
+        page_->history()->clear();
     state_ = state;
     emit readyStateChanged();
 }
