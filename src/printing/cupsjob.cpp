@@ -6,11 +6,9 @@
 
 #include <memory>
 
-namespace dv
-{
+namespace dv {
 
-namespace
-{
+namespace {
 
 QString lastCupsError()
 {
@@ -47,6 +45,10 @@ QByteArray cupsJobName(const QString& address)
 {
     constexpr qsizetype maxBytes = 255;
     QByteArray name = address.toUtf8();
+    // The scheduler drops a name holding control characters for "Untitled".
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
     if (name.size() <= maxBytes)
         return name;
     qsizetype cut = maxBytes;

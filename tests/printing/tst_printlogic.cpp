@@ -7,8 +7,7 @@
 
 #include <limits>
 
-class TestPrintLogic : public QObject
-{
+class TestPrintLogic : public QObject {
     Q_OBJECT
 
 private slots:
@@ -59,6 +58,7 @@ private slots:
         QTest::addColumn<QByteArray>("name");
         QTest::newRow("short address unchanged")
             << QStringLiteral("http://127.0.0.1/a b?x=é") << QStringLiteral("http://127.0.0.1/a b?x=é").toUtf8();
+        QTest::newRow("control characters become spaces") << QStringLiteral("a\tb\001c\177") << QByteArray("a b c ");
         QTest::newRow("255 bytes kept") << QString(255, QLatin1Char('a')) << QByteArray(255, 'a');
         QTest::newRow("long address cut") << QString(300, QLatin1Char('a')) << QByteArray(255, 'a');
         // 254 ASCII bytes then a two-byte letter: the letter would straddle the limit.
