@@ -204,6 +204,8 @@ public:
     /// When the delay now running ends, in QDeadlineTimer milliseconds: TimerDelay
     /// covers a long delay in legs of at most 2^31-1 ms until then.
     qint64 delayDeadlineMs = 0;
+    /// True while a print run or a preview is under way.
+    bool isCommandRunning() const { return commandRunning_; }
 
 private:
     void printAllPages();

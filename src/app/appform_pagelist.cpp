@@ -85,5 +85,11 @@ void TAppForm::ListBox1DblClick()
     const int caret = ListBox1->caretIndex();
     if (caret < 0 || !MyWebBrowser)
         return;
+    if (isCommandRunning()) {
+        // The run prints whatever the browser shows; loading another page now would
+        // print the wrong one.
+        services_.dialogs.beep();
+        return;
+    }
     MyWebBrowser->navigate(ListBox1->entryAt(caret));
 }

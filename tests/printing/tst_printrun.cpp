@@ -379,11 +379,14 @@ private slots:
             f.form->PrintAll1->trigger();
             f.form->Button4->click();
             f.form->Button3->click();
+            // A double-click would load another page into the browser the run prints from.
+            f.form->ListBox1->setCurrentRow(1);
+            f.form->ListBox1DblClick();
         };
         f.form->Button4Click();
         QCOMPARE(f.browser->navigations, (QStringList { "A", "B" }));
         QVERIFY(f.browser->previewed.isEmpty());
-        QCOMPARE(f.dialogs.beeps, 3 + 1); // three refused commands, then the run's own
+        QCOMPARE(f.dialogs.beeps, 4 + 1); // four refused commands, then the run's own
         QCOMPARE(f.dialogs.messages.size(), 1);
     }
 
