@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "errordialog.h"
+#include "placement.h"
 #include "fonts.h"
 #include "identity.h"
 #include "resources.h"
@@ -266,11 +267,7 @@ void TAboutBox::showEvent(QShowEvent* event)
     if (centred_)
         return;
     centred_ = true;
-    if (QScreen* s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    dv::centreOnScreen(this);
     if (QWindow* window = windowHandle())
         connect(window, &QWindow::screenChanged, this, dv::guarded([this] { FormAfterMonitorDpiChanged(); }));
     if (!qFuzzyCompare(renderedRatio_, devicePixelRatioF()))

@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "errordialog.h"
+#include "placement.h"
 #include "fonts.h"
 #include "httpform.h"
 #include "identity.h"
@@ -17,7 +18,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -318,9 +318,5 @@ void TFeedbackForm::showEvent(QShowEvent* event)
     if (centred_)
         return;
     centred_ = true;
-    if (QScreen* s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    dv::centreOnScreen(this);
 }

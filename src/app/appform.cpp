@@ -11,6 +11,7 @@
 #include "shell.h"
 #include "versioninfo.h"
 #include "helpname.h"
+#include "placement.h"
 #include "resources.h"
 
 #include <QAction>
@@ -273,11 +274,7 @@ void TAppForm::buildLayout()
 
     // 714 x 402 is the client area below the menu bar, status bar included.
     resize(714, 402 + menuBar()->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    dv::centreOnScreen(this);
 }
 
 void TAppForm::buildMenus()
