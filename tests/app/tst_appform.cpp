@@ -135,6 +135,30 @@ private slots:
         QVERIFY(f.form->MyWebBrowser);
     }
 
+    void damagedSettingsFile_leavesTheProgramRunningWithDefaults()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("registry.json"));
+        QFile damaged(file);
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QByteArray("\x00\xff{\"keys\": [", 12));
+        damaged.close();
+
+        RecordingDialogs dialogs;
+        RecordingShell shell;
+        dv::RegistryStore registry(file);
+        dv::Services services{dialogs, shell, registry};
+        AppParts parts;
+        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
+        parts.browserFactory = [](QWidget* parent) { return std::make_unique<ScriptedBrowser>(parent); };
+        TAppForm form(services, parts);
+        form.show();
+        // Start-up reads the emulation level and the update settings from the store.
+        QTRY_VERIFY_WITH_TIMEOUT(form.PanelHint->isVisible(), 3000);
+        QVERIFY(form.InternetExplorer71->isChecked()); // no stored level: the default
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
     void timer1_followsTheListWithinOneTick()
     {
         Fixture f;
