@@ -1,4 +1,5 @@
 // The list file: its bytes on load and save, and files that cannot be used.
+#include "errorof.h"
 #include "errors.h"
 #include "listfile.h"
 
@@ -47,17 +48,7 @@ QByteArray readBytes(const QString& path)
     return f.readAll();
 }
 
-// The message of the error the call raises, or an empty string when it raises none.
-template <typename F>
-QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const dv::AppError& e) {
-        return e.message();
-    }
-    return QString();
-}
+using dv::test::errorOf;
 
 } // namespace
 

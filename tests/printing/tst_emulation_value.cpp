@@ -1,5 +1,6 @@
 // The stored browser emulation value: reading it as a DWORD with errors that name
 // it, and writing or removing it for each level.
+#include "errorof.h"
 #include "emulation.h"
 #include "errors.h"
 #include "registry.h"
@@ -13,15 +14,7 @@ namespace {
 const QString Key = QString::fromLatin1(dv::EmulationKey);
 const QString Name = QStringLiteral("dorvantis");
 
-QString errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const dv::AppError& e) {
-        return e.message();
-    }
-    return QString();
-}
+using dv::test::errorOf;
 
 } // namespace
 
