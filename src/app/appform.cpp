@@ -37,6 +37,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 TAppForm* AppForm = nullptr;
 
@@ -387,6 +388,9 @@ void TAppForm::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
+        // Moved to a screen of another pixel density: draw the hint picture again.
+        if (QWindow* window = windowHandle())
+            connect(window, &QWindow::screenChanged, this, dv::guarded([this] { HighDPIImageYukle(); }));
         FormShow();
     }
 }
