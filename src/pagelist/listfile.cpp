@@ -98,9 +98,13 @@ QString decodeListText(const QByteArray& bytes)
     return text;
 }
 
-QStringList splitListLines(QStringView text)
+namespace {
+
+// Calls line(begin, length) for every line of the text: breaks at CR LF, a lone CR
+// and a lone LF; a break at the very end gives no extra empty line.
+template <typename OnLine>
+void forEachListLine(QStringView text, OnLine&& line)
 {
-    QStringList lines;
     const QChar* const begin = text.data();
     const QChar* const end = begin + text.size();
     const QChar* start = begin;
@@ -108,32 +112,29 @@ QStringList splitListLines(QStringView text)
         const char16_t c = p->unicode();
         if (c != u'\r' && c != u'\n')
             continue;
-        lines.append(QString(start, p - start));
+        line(start, p - start);
         if (c == u'\r' && p + 1 != end && p[1] == u'\n')
             ++p;
         start = p + 1;
     }
     if (start != end)
-        lines.append(QString(start, end - start));
+        line(start, end - start);
+}
+
+} // namespace
+
+QStringList splitListLines(QStringView text)
+{
+    QStringList lines;
+    forEachListLine(text, [&](const QChar* begin, qsizetype length) { lines.append(QString(begin, length)); });
     return lines;
 }
 
 qsizetype countListLines(QStringView text)
 {
     qsizetype lines = 0;
-    const QChar* const begin = text.data();
-    const QChar* const end = begin + text.size();
-    const QChar* start = begin;
-    for (const QChar* p = begin; p != end; ++p) {
-        const char16_t c = p->unicode();
-        if (c != u'\r' && c != u'\n')
-            continue;
-        ++lines;
-        if (c == u'\r' && p + 1 != end && p[1] == u'\n')
-            ++p;
-        start = p + 1;
-    }
-    return start != end ? lines + 1 : lines;
+    forEachListLine(text, [&](const QChar*, qsizetype) { ++lines; });
+    return lines;
 }
 
 QStringList decodeListFile(const QByteArray& bytes)
