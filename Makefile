@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench deb test-package clean
 
 all: build
 
@@ -26,6 +26,16 @@ test: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
+
+# The Debian package, left in this folder: sudo apt install ./dorvantis_*.deb
+deb: build
+	@rm -f dorvantis_*.deb $(BUILD)/dorvantis_*.deb
+	@cd $(BUILD) && cpack --config CPackConfig.cmake >cpack.log || { tail -30 cpack.log; exit 1; }
+	@cp $(BUILD)/dorvantis_*.deb . && ls dorvantis_*.deb
+
+# Builds the package and checks it: contents, lintian, AppStream, the unpacked program.
+test-package: build
+	@tests/package/package.sh $(BUILD)
 
 clean:
 	@rm -rf $(BUILD)
