@@ -1,7 +1,7 @@
 // How long a large page list takes to load: reading and decoding the list file,
 // appending its lines to the list box and showing it, and saving it again.
 // Usage: bench_listfile [megabytes] (default 10)
-#include "listbox.h"
+#include "pagelistbox.h"
 #include "listfile.h"
 
 #include <QApplication>
@@ -47,7 +47,7 @@ void run(const QString& label, const QString& path)
     std::vector<double> load, show, save;
     qsizetype lines = 0;
     for (int round = 0; round < Rounds; ++round) {
-        TListBox list;
+        PageListBox list;
         list.resize(600, 400);
         list.show();
         QApplication::processEvents();

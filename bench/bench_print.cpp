@@ -4,10 +4,11 @@
 // memory after page 10 and after page N.
 //
 //   bench_print [N]
-#include "appform.h"
+#include "mainwindow.h"
+#include "named.h"
 #include "browsercontrol.h"
 #include "dialogs.h"
-#include "listbox.h"
+#include "pagelistbox.h"
 #include "registry.h"
 #include "services.h"
 #include "shell.h"
@@ -27,6 +28,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
+
+using dv::test::named;
+
 
 namespace
 {
@@ -211,14 +215,14 @@ int main(int argc, char* argv[])
     };
     int status = 0;
     {
-        TAppForm form(services, parts);
+        MainWindow form(services, parts);
         form.show();
-        form.SpinEdit1->setValue(0);
-        form.ListBox1->appendMany(entries);
+        named<QSpinBox>(form, "delaySpin")->setValue(0);
+        named<PageListBox>(form, "pageList")->appendMany(entries);
 
         QElapsedTimer total;
         total.start();
-        form.Button4Click();
+        form.printAll();
         const double seconds = total.nsecsElapsed() / 1e9;
         const qint64 rssNKb = residentKb(QCoreApplication::applicationPid());
         const qint64 childrenNKb = childrenResidentKb();

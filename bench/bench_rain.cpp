@@ -1,7 +1,7 @@
 // How much processor time the about box's letter rain takes: the drawing of one
 // tick alone, and the whole open box (drawing plus repainting its margin) running
 // at its 20 ticks a second. The target is under 5% of one core.
-#include "about.h"
+#include "aboutbox.h"
 #include "dialogs.h"
 #include "identity.h"
 #include "rain.h"
@@ -71,7 +71,7 @@ int main(int argc, char* argv[])
     dv::DesktopShell shell;
     dv::RegistryStore registry(home.filePath(QStringLiteral("registry.json")));
     dv::Services services{dialogs, shell, registry};
-    auto* box = new TAboutBox(services, QCoreApplication::applicationDirPath());
+    auto* box = new AboutBox(services, QCoreApplication::applicationDirPath());
     box->show();
     QEventLoop settle;
     QTimer::singleShot(500, &settle, &QEventLoop::quit);

@@ -2,8 +2,9 @@
 // prose with thousands of addresses, and single address lines of 100,000
 // characters without a dot (the pattern's worst case: every start fails late).
 // Usage: bench_urlfinder [rounds] (default 5); prints the median of the rounds.
-#include "addurl.h"
-#include "listbox.h"
+#include "urllistdialog.h"
+#include "named.h"
+#include "pagelistbox.h"
 #include "recording.h"
 
 #include <QApplication>
@@ -15,6 +16,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+using dv::test::named;
+
 
 namespace {
 
@@ -88,13 +92,13 @@ Figures timeAdd(const QString& text, bool detect, int rounds)
     Figures f;
     for (int r = 0; r < rounds; ++r) {
         dv::test::RecordingDialogs dialogs;
-        TListBox list;
-        TForm2 form(dialogs, &list);
-        form.Memo1->setPlainText(text);
-        form.CheckBox1->setChecked(detect);
+        PageListBox list;
+        UrlListDialog form(dialogs, &list);
+        named<QPlainTextEdit>(form, "urlText")->setPlainText(text);
+        named<QCheckBox>(form, "autoDetectCheck")->setChecked(detect);
         QElapsedTimer clock;
         clock.start();
-        form.BitBtn1->click();
+        named<QPushButton>(form, "addButton")->click();
         times.push_back(double(clock.nsecsElapsed()) / 1e6);
         f.appended = list.count();
         f.messages = int(dialogs.messages.size());

@@ -1,5 +1,5 @@
 // Dorvantis: prints many web pages in one run.
-#include "appform.h"
+#include "mainwindow.h"
 #include "application.h"
 #include "dialogs.h"
 #include "errordialog.h"
@@ -30,7 +30,7 @@ int main(int argc, char* argv[])
     dv::Services services{dialogs, shell, registry};
     dv::installErrorDialogs(&dialogs);
 
-    TAppForm form(services);
+    MainWindow form(services);
     form.show();
     return app.exec();
 }

@@ -61,7 +61,7 @@ void Rain::RainAddDrop()
 {
     if (DropCount >= MaxDrops || matrixWidth <= 0)
         return;
-    TRainDrop& drop = Drops[static_cast<size_t>(DropCount)];
+    RainDrop& drop = Drops[static_cast<size_t>(DropCount)];
     drop.Col = DropCount % matrixWidth;
     drop.Row = matrixHeight > 0 ? randomInt(0, matrixHeight - 1) : 0;
     drop.Speed = randomInt(1, 3);
@@ -75,7 +75,7 @@ void Rain::RainStep()
         return;
     QPainter painter(&outCanvas);
     for (int i = 0; i < DropCount; ++i) {
-        TRainDrop& drop = Drops[static_cast<size_t>(i)];
+        RainDrop& drop = Drops[static_cast<size_t>(i)];
         const QChar ch
             = RainAlphabet.isEmpty() ? QChar(u' ') : RainAlphabet.at(randomInt(0, int(RainAlphabet.size()) - 1));
         drawChar(painter, ch, drop);
@@ -91,7 +91,7 @@ void Rain::RainStep()
     ++RainTick;
 }
 
-RainCellPlan Rain::PlanCell(const TRainDrop& drop, int matrixHeight)
+RainCellPlan Rain::PlanCell(const RainDrop& drop, int matrixHeight)
 {
     constexpr int w = 8;
     constexpr int h = 12;
@@ -117,7 +117,7 @@ RainCellPlan Rain::PlanCell(const TRainDrop& drop, int matrixHeight)
     return plan;
 }
 
-void Rain::RainDrawChar(QChar ch, const TRainDrop& drop)
+void Rain::RainDrawChar(QChar ch, const RainDrop& drop)
 {
     if (outCanvas.isNull())
         return;
@@ -125,7 +125,7 @@ void Rain::RainDrawChar(QChar ch, const TRainDrop& drop)
     drawChar(painter, ch, drop);
 }
 
-void Rain::drawChar(QPainter& painter, QChar ch, const TRainDrop& drop)
+void Rain::drawChar(QPainter& painter, QChar ch, const RainDrop& drop)
 {
     const RainCellPlan plan = PlanCell(drop, matrixHeight);
     painter.fillRect(plan.erase, Qt::black);

@@ -18,7 +18,7 @@ class QPainter;
 namespace dv::about {
 
 /// One falling column head of the about box's rain.
-struct TRainDrop {
+struct RainDrop {
     int Col = 0; ///< 0 .. matrixWidth - 1
     int Row = 0; ///< row of the head, 0 .. matrixHeight + 1
     int Speed = 1; ///< the head moves one row every Speed ticks (1 .. 3)
@@ -60,19 +60,19 @@ public:
     /// One animation tick: every drop draws a random letter and may move down.
     void RainStep();
     /// Draws ch for drop: erases the cell far above, dims the cell above, draws the head.
-    void RainDrawChar(QChar ch, const TRainDrop& drop);
+    void RainDrawChar(QChar ch, const RainDrop& drop);
     /// Blanks the whole surface (the box's paint handler does this).
     void FillBlack();
 
     /// The cells RainDrawChar touches for drop, in a grid matrixHeight rows high.
-    static RainCellPlan PlanCell(const TRainDrop& drop, int matrixHeight);
+    static RainCellPlan PlanCell(const RainDrop& drop, int matrixHeight);
 
     const QImage& surface() const { return outCanvas; }
     int randomInt(int low, int high); // inclusive
 
     // The rain's state, open to the box's tests and the benchmark.
     QString RainAlphabet = QStringLiteral("kel");
-    std::array<TRainDrop, MaxDrops> Drops{};
+    std::array<RainDrop, MaxDrops> Drops{};
     int DropCount = 0;
     int RainTick = 0;
     int charWidth = 8;
@@ -84,7 +84,7 @@ public:
 
 private:
     void RainCreateDrops();
-    void drawChar(QPainter& painter, QChar ch, const TRainDrop& drop);
+    void drawChar(QPainter& painter, QChar ch, const RainDrop& drop);
     void drawGlyph(QPainter& painter, QChar ch, QPoint topLeft, const QColor& color);
 
     QImage outCanvas;

@@ -191,7 +191,7 @@ VersionResource loadResource(const QString& fileName)
 
 } // namespace
 
-void GetEXEVersionData(const QString& FileName, TEXEVersionData& Data)
+void readExeVersionData(const QString& FileName, ExeVersionData& Data)
 {
     errno = 0;
     const VersionResource resource = loadResource(FileName);
@@ -211,19 +211,19 @@ void GetEXEVersionData(const QString& FileName, TEXEVersionData& Data)
                               .arg(codePage, 4, 16, QLatin1Char('0'))
                               .toUpper();
 
-    const std::pair<const char*, QString TEXEVersionData::*> fields[] = {
-        {"CompanyName", &TEXEVersionData::CompanyName},
-        {"FileDescription", &TEXEVersionData::FileDescription},
-        {"FileVersion", &TEXEVersionData::FileVersion},
-        {"InternalName", &TEXEVersionData::InternalName},
-        {"LegalCopyright", &TEXEVersionData::LegalCopyright},
-        {"LegalTrademarks", &TEXEVersionData::LegalTrademarks},
-        {"OriginalFileName", &TEXEVersionData::OriginalFileName},
-        {"ProductName", &TEXEVersionData::ProductName},
-        {"ProductVersion", &TEXEVersionData::ProductVersion},
-        {"Comments", &TEXEVersionData::Comments},
-        {"PrivateBuild", &TEXEVersionData::PrivateBuild},
-        {"SpecialBuild", &TEXEVersionData::SpecialBuild},
+    const std::pair<const char*, QString ExeVersionData::*> fields[] = {
+        {"CompanyName", &ExeVersionData::CompanyName},
+        {"FileDescription", &ExeVersionData::FileDescription},
+        {"FileVersion", &ExeVersionData::FileVersion},
+        {"InternalName", &ExeVersionData::InternalName},
+        {"LegalCopyright", &ExeVersionData::LegalCopyright},
+        {"LegalTrademarks", &ExeVersionData::LegalTrademarks},
+        {"OriginalFileName", &ExeVersionData::OriginalFileName},
+        {"ProductName", &ExeVersionData::ProductName},
+        {"ProductVersion", &ExeVersionData::ProductVersion},
+        {"Comments", &ExeVersionData::Comments},
+        {"PrivateBuild", &ExeVersionData::PrivateBuild},
+        {"SpecialBuild", &ExeVersionData::SpecialBuild},
     };
     for (const auto& [key, member] : fields) {
         if (auto value = resource.query(QStringLiteral("\\StringFileInfo\\%1\\%2").arg(table, QLatin1String(key))))
@@ -231,7 +231,7 @@ void GetEXEVersionData(const QString& FileName, TEXEVersionData& Data)
     }
 }
 
-quint32 GetFileVersion(const QString& FileName)
+quint32 readFileVersion(const QString& FileName)
 {
     try {
         const VersionResource resource = loadResource(FileName);
@@ -246,7 +246,7 @@ quint32 GetFileVersion(const QString& FileName)
     }
 }
 
-QString FormatVersion(quint32 fileVersion)
+QString formatVersion(quint32 fileVersion)
 {
     return QStringLiteral("%1.%2").arg(fileVersion >> 16).arg(fileVersion & 0xFFFF);
 }

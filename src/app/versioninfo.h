@@ -4,7 +4,7 @@
 #include <QtGlobal>
 
 /// The twelve strings of a version resource; empty where the resource has none.
-struct TEXEVersionData {
+struct ExeVersionData {
     QString CompanyName;
     QString FileDescription;
     QString FileVersion;
@@ -23,11 +23,11 @@ struct TEXEVersionData {
 /// table of the resource's first translation. A string the resource lacks leaves
 /// its field as it was. Raises dv::SystemError when the file has no readable
 /// version resource or no translation table; Data is then untouched.
-void GetEXEVersionData(const QString& FileName, TEXEVersionData& Data);
+void readExeVersionData(const QString& FileName, ExeVersionData& Data);
 
 /// The most significant word of the file's fixed file version: major version in the
 /// high 16 bits, minor in the low 16 bits. All bits set when there is none.
-quint32 GetFileVersion(const QString& FileName);
+quint32 readFileVersion(const QString& FileName);
 
 /// "%d.%d" of the high and low halves, as the program shows its version.
-QString FormatVersion(quint32 fileVersion);
+QString formatVersion(quint32 fileVersion);

@@ -13,9 +13,9 @@ const QRegularExpression& urlPattern()
     return pattern;
 }
 
-void URLfromString(const QString& satir, QStringList& found)
+void findUrlsInLine(const QString& line, QStringList& found)
 {
-    QRegularExpressionMatchIterator it = urlPattern().globalMatch(satir);
+    QRegularExpressionMatchIterator it = urlPattern().globalMatch(line);
     while (it.hasNext()) {
         QString url = it.next().captured(0);
         if (url.endsWith(QLatin1Char('.')))

@@ -89,7 +89,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent)
     });
 
     view_ = new QWebEngineView(parent);
-    view_->setObjectName(QStringLiteral("MyWebBrowser"));
+    view_->setObjectName(QStringLiteral("browserView"));
     view_->setAccessibleName(QStringLiteral("Web page"));
     page_ = new SilentPage(profile_, this);
     QWebEngineSettings* settings = page_->settings();

@@ -244,19 +244,19 @@ void CheckForUpdate(const CheckConfig& config)
     CheckDone.store(true, std::memory_order_release);
 }
 
-TChecker::TChecker(CheckConfig config)
+UpdateCheckWorker::UpdateCheckWorker(CheckConfig config)
     : config_(std::move(config))
 {
 }
 
-void TChecker::Launch(CheckConfig config)
+void UpdateCheckWorker::launch(CheckConfig config)
 {
-    auto* worker = new TChecker(std::move(config));
+    auto* worker = new UpdateCheckWorker(std::move(config));
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();
 }
 
-void TChecker::Execute()
+void UpdateCheckWorker::run()
 {
     CheckDone.store(false, std::memory_order_relaxed);
     CheckForUpdate(config_);

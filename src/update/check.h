@@ -95,17 +95,16 @@ void CheckForUpdate(const CheckConfig& config);
 
 /// The update-check worker: runs one check on its own thread and deletes itself
 /// when done. Nobody waits for it.
-class TChecker : public QThread {
+class UpdateCheckWorker : public QThread {
     Q_OBJECT
 
 public:
-    explicit TChecker(CheckConfig config);
+    explicit UpdateCheckWorker(CheckConfig config);
     /// Starts a worker that frees itself when finished.
-    static void Launch(CheckConfig config);
-    void Execute();
+    static void launch(CheckConfig config);
 
 protected:
-    void run() override { Execute(); }
+    void run() override;
 
 private:
     CheckConfig config_;

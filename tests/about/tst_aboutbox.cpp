@@ -1,4 +1,5 @@
-#include "about.h"
+#include "aboutbox.h"
+#include "named.h"
 #include "popup.h"
 
 #include "dialogs.h"
@@ -18,6 +19,8 @@
 #include <QtTest>
 
 #include <memory>
+
+using dv::test::named;
 
 using dv::about::ShowPopupBelowButton;
 
@@ -98,7 +101,7 @@ private slots:
     void resize_clearsAndRestartsRainOnFirstGrid();
 
 private:
-    TAboutBox* makeBox(const QString& executableDir = QString());
+    AboutBox* makeBox(const QString& executableDir = QString());
 
     std::unique_ptr<dv::test::RecordingDialogs> dialogs_;
     std::unique_ptr<dv::test::RecordingShell> shell_;
@@ -126,72 +129,72 @@ void TestAboutBox::init()
 void TestAboutBox::cleanup()
 {
     // Deleting a window also deletes its menus, which are top-level widgets too.
-    QList<QPointer<TAboutBox>> windows;
+    QList<QPointer<AboutBox>> windows;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* window = qobject_cast<TAboutBox*>(w))
+        if (auto* window = qobject_cast<AboutBox*>(w))
             windows << window;
     qDeleteAll(windows);
 }
 
-TAboutBox* TestAboutBox::makeBox(const QString& executableDir)
+AboutBox* TestAboutBox::makeBox(const QString& executableDir)
 {
-    auto* box = new TAboutBox(*services_, executableDir.isEmpty() ? QDir::tempPath() : executableDir);
+    auto* box = new AboutBox(*services_, executableDir.isEmpty() ? QDir::tempPath() : executableDir);
     box->show();
     return box;
 }
 
 void TestAboutBox::create_showsProductVersionTextsAndStartsRain()
 {
-    TAboutBox* box = makeBox();
+    AboutBox* box = makeBox();
     QCOMPARE(box->windowTitle(), QStringLiteral("About Dorvantis"));
     QCOMPARE(box->size(), QSize(446, 374));
-    QCOMPARE(box->Label2->text(), QStringLiteral("Dorvantis 2.8"));
-    QCOMPARE(box->BitBtn1->text(), QStringLiteral("OK"));
-    QCOMPARE(box->BitBtn2->text(), QStringLiteral("Info"));
-    QCOMPARE(box->Label5->text(), QStringLiteral("kelmaro.test"));
-    QVERIFY(box->Label5->toolTip().contains(QStringLiteral("http://kelmaro.test/")));
-    QCOMPARE(box->Label5->textFormat(), Qt::PlainText);
+    QCOMPARE(named<QLabel>(*box, "productLabel")->text(), QStringLiteral("Dorvantis 2.8"));
+    QCOMPARE(named<QPushButton>(*box, "okButton")->text(), QStringLiteral("OK"));
+    QCOMPARE(named<QPushButton>(*box, "infoButton")->text(), QStringLiteral("Info"));
+    QCOMPARE(named<LinkLabel>(*box, "homePageLink")->text(), QStringLiteral("kelmaro.test"));
+    QVERIFY(named<LinkLabel>(*box, "homePageLink")->toolTip().contains(QStringLiteral("http://kelmaro.test/")));
+    QCOMPARE(named<LinkLabel>(*box, "homePageLink")->textFormat(), Qt::PlainText);
     QStringList items;
-    for (QAction* a : box->PopupMenu1->actions())
+    for (QAction* a : named<QMenu>(*box, "infoMenu")->actions())
         items << a->text();
     QCOMPARE(items, QStringList({"Acknowledgements...", "How to uninstall...", "License..."}));
-    QCOMPARE(box->Panel1->geometry(), QRect(48, 42, 350, 291));
-    QCOMPARE(box->BitBtn1->geometry(), QRect(49, 224, 122, 33));
-    QCOMPARE(box->BitBtn2->geometry(), QRect(177, 224, 122, 33));
-    QVERIFY(!box->Image1->pixmap().isNull());
-    const QPixmap logo = box->Image2->pixmap();
+    QCOMPARE(named<QFrame>(*box, "infoPanel")->geometry(), QRect(48, 42, 350, 291));
+    QCOMPARE(named<QPushButton>(*box, "okButton")->geometry(), QRect(49, 224, 122, 33));
+    QCOMPARE(named<QPushButton>(*box, "infoButton")->geometry(), QRect(177, 224, 122, 33));
+    QVERIFY(!named<QLabel>(*box, "productIcon")->pixmap().isNull());
+    const QPixmap logo = named<QLabel>(*box, "logo")->pixmap();
     QCOMPARE(logo.deviceIndependentSize().toSize(), QSize(344, 105));
-    QVERIFY(box->tmTimer->isActive());
-    QCOMPARE(box->tmTimer->interval(), 50);
+    QVERIFY(named<QTimer>(*box, "rainTimer")->isActive());
+    QCOMPARE(named<QTimer>(*box, "rainTimer")->interval(), 50);
     QCOMPARE(box->rain().RainAlphabet, QStringLiteral("kel"));
     QCOMPARE(box->rain().DropCount, 2 * box->rain().matrixWidth);
     QVERIFY(box->rain().matrixWidth >= 446 / 8);
     // Keyboard users reach the link after the buttons.
-    QCOMPARE(box->BitBtn1->nextInFocusChain(), static_cast<QWidget*>(box->BitBtn2));
-    QVERIFY(box->Label5->focusPolicy() != Qt::NoFocus);
+    QCOMPARE(named<QPushButton>(*box, "okButton")->nextInFocusChain(), static_cast<QWidget*>(named<QPushButton>(*box, "infoButton")));
+    QVERIFY(named<LinkLabel>(*box, "homePageLink")->focusPolicy() != Qt::NoFocus);
 }
 
 void TestAboutBox::links_openTheMakersPages_data()
 {
     QTest::addColumn<QString>("handler");
     QTest::addColumn<QString>("address");
-    QTest::newRow("link label") << "Label5Click" << "http://kelmaro.test/";
-    QTest::newRow("link label by keyboard") << "Label5Key" << "http://kelmaro.test/";
-    QTest::newRow("acknowledgements") << "Credits1" << "https://kelmaro.test/blog/credits-and-acknowledgements/";
-    QTest::newRow("uninstall") << "Howtouninstall1" << "http://kelmaro.test/blog/how-to-uninstall-kelmaro-software/";
+    QTest::newRow("link label") << "openHomePage" << "http://kelmaro.test/";
+    QTest::newRow("link label by keyboard") << "homePageLinkKey" << "http://kelmaro.test/";
+    QTest::newRow("acknowledgements") << "creditsAction" << "https://kelmaro.test/blog/credits-and-acknowledgements/";
+    QTest::newRow("uninstall") << "uninstallHelpAction" << "http://kelmaro.test/blog/how-to-uninstall-kelmaro-software/";
 }
 
 void TestAboutBox::links_openTheMakersPages()
 {
     QFETCH(QString, handler);
     QFETCH(QString, address);
-    TAboutBox* box = makeBox();
+    AboutBox* box = makeBox();
     shell_->succeed = false; // a failing browser is not reported
-    if (handler == QLatin1String("Label5Click")) {
-        QTest::mouseClick(box->Label5, Qt::LeftButton);
-    } else if (handler == QLatin1String("Label5Key")) {
-        box->Label5->setFocus();
-        QTest::keyClick(box->Label5, Qt::Key_Return);
+    if (handler == QLatin1String("openHomePage")) {
+        QTest::mouseClick(named<LinkLabel>(*box, "homePageLink"), Qt::LeftButton);
+    } else if (handler == QLatin1String("homePageLinkKey")) {
+        named<LinkLabel>(*box, "homePageLink")->setFocus();
+        QTest::keyClick(named<LinkLabel>(*box, "homePageLink"), Qt::Key_Return);
     } else {
         box->findChild<QAction*>(handler)->trigger();
     }
@@ -231,8 +234,8 @@ void TestAboutBox::license_opensTextBesideExecutableOrSaysNotFound()
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone.txt")), path));
     }
 
-    TAboutBox* box = makeBox(dir.path());
-    box->LicensePrivacyPolicy1->trigger();
+    AboutBox* box = makeBox(dir.path());
+    named<QAction>(*box, "licenseAction")->trigger();
     if (opens) {
         QCOMPARE(shell_->openedTextFiles, QStringList({path}));
         QVERIFY(dialogs_->messages.isEmpty());
@@ -247,52 +250,52 @@ void TestAboutBox::license_opensTextBesideExecutableOrSaysNotFound()
 
 void TestAboutBox::popup_opensBelowButton_andClickThatClosedItDoesNotReopen()
 {
-    TAboutBox* box = makeBox();
-    MenuWatcher watcher(box->PopupMenu1);
+    AboutBox* box = makeBox();
+    MenuWatcher watcher(named<QMenu>(*box, "infoMenu"));
     FakeClock clock{0x80000000u};
-    QVERIFY(ShowPopupBelowButton(box->BitBtn2, box->PopupMenu1, clock.source()));
+    QVERIFY(ShowPopupBelowButton(named<QPushButton>(*box, "infoButton"), named<QMenu>(*box, "infoMenu"), clock.source()));
     QCOMPARE(watcher.opened, 1);
-    QCOMPARE(watcher.shownAt, box->BitBtn2->mapToGlobal(QPoint(0, box->BitBtn2->height())));
+    QCOMPARE(watcher.shownAt, named<QPushButton>(*box, "infoButton")->mapToGlobal(QPoint(0, named<QPushButton>(*box, "infoButton")->height())));
 
     clock.now += 99; // the click that closed the menu
-    QVERIFY(!ShowPopupBelowButton(box->BitBtn2, box->PopupMenu1, clock.source()));
+    QVERIFY(!ShowPopupBelowButton(named<QPushButton>(*box, "infoButton"), named<QMenu>(*box, "infoMenu"), clock.source()));
     QCOMPARE(watcher.opened, 1);
 
     clock.now += 1; // the next click, however soon
-    QVERIFY(ShowPopupBelowButton(box->BitBtn2, box->PopupMenu1, clock.source()));
+    QVERIFY(ShowPopupBelowButton(named<QPushButton>(*box, "infoButton"), named<QMenu>(*box, "infoMenu"), clock.source()));
     QCOMPARE(watcher.opened, 2);
 
     clock.now += 100; // 100 ms after closing is a new request
-    QVERIFY(ShowPopupBelowButton(box->BitBtn2, box->PopupMenu1, clock.source()));
+    QVERIFY(ShowPopupBelowButton(named<QPushButton>(*box, "infoButton"), named<QMenu>(*box, "infoMenu"), clock.source()));
     QCOMPARE(watcher.opened, 3);
 
     // The real button goes through the same rule.
-    box->BitBtn2->click();
+    named<QPushButton>(*box, "infoButton")->click();
     QCOMPARE(watcher.opened, 4);
 }
 
 void TestAboutBox::popup_tickCountWraps_stillWithin100ms()
 {
-    TAboutBox* box = makeBox();
-    MenuWatcher watcher(box->PopupMenu1);
+    AboutBox* box = makeBox();
+    MenuWatcher watcher(named<QMenu>(*box, "infoMenu"));
     FakeClock clock{0xffffffc0u};
-    QVERIFY(ShowPopupBelowButton(box->BitBtn2, box->PopupMenu1, clock.source()));
+    QVERIFY(ShowPopupBelowButton(named<QPushButton>(*box, "infoButton"), named<QMenu>(*box, "infoMenu"), clock.source()));
     clock.now = 0x10; // 80 ms later, across the wrap
-    QVERIFY(!ShowPopupBelowButton(box->BitBtn2, box->PopupMenu1, clock.source()));
+    QVERIFY(!ShowPopupBelowButton(named<QPushButton>(*box, "infoButton"), named<QMenu>(*box, "infoMenu"), clock.source()));
     QCOMPARE(watcher.opened, 1);
 }
 
 void TestAboutBox::popup_otherButtonOrMenu_opensAtOnce()
 {
-    TAboutBox* box = makeBox();
+    AboutBox* box = makeBox();
     QMenu other;
     other.addAction(QStringLiteral("x"));
-    MenuWatcher watcher(box->PopupMenu1);
+    MenuWatcher watcher(named<QMenu>(*box, "infoMenu"));
     MenuWatcher otherWatcher(&other);
     FakeClock clock{70000};
-    QVERIFY(ShowPopupBelowButton(box->BitBtn2, box->PopupMenu1, clock.source()));
-    QVERIFY(ShowPopupBelowButton(box->BitBtn1, box->PopupMenu1, clock.source()));
-    QVERIFY(ShowPopupBelowButton(box->BitBtn1, &other, clock.source()));
+    QVERIFY(ShowPopupBelowButton(named<QPushButton>(*box, "infoButton"), named<QMenu>(*box, "infoMenu"), clock.source()));
+    QVERIFY(ShowPopupBelowButton(named<QPushButton>(*box, "okButton"), named<QMenu>(*box, "infoMenu"), clock.source()));
+    QVERIFY(ShowPopupBelowButton(named<QPushButton>(*box, "okButton"), &other, clock.source()));
     QCOMPARE(watcher.opened, 2);
     QCOMPARE(otherWatcher.opened, 1);
 }
@@ -300,14 +303,14 @@ void TestAboutBox::popup_otherButtonOrMenu_opensAtOnce()
 void TestAboutBox::esc_onEitherButton_closesAndDeletesBox_data()
 {
     QTest::addColumn<QString>("button");
-    QTest::newRow("OK") << "BitBtn1";
-    QTest::newRow("Info") << "BitBtn2";
+    QTest::newRow("OK") << "okButton";
+    QTest::newRow("Info") << "infoButton";
 }
 
 void TestAboutBox::esc_onEitherButton_closesAndDeletesBox()
 {
     QFETCH(QString, button);
-    QPointer<TAboutBox> box = makeBox();
+    QPointer<AboutBox> box = makeBox();
     auto* target = box->findChild<QPushButton*>(button);
     target->setFocus();
     QTest::keyClick(target, Qt::Key_Escape);
@@ -317,8 +320,8 @@ void TestAboutBox::esc_onEitherButton_closesAndDeletesBox()
 
 void TestAboutBox::ok_closesAndDeletesBox()
 {
-    QPointer<TAboutBox> box = makeBox();
-    QTest::mouseClick(box->BitBtn1, Qt::LeftButton);
+    QPointer<AboutBox> box = makeBox();
+    QTest::mouseClick(named<QPushButton>(*box, "okButton"), Qt::LeftButton);
     deliverDeferredDeletes();
     QVERIFY(box.isNull());
 }
@@ -331,13 +334,13 @@ void TestAboutBox::drag_movesBoxOnlyFromSurfaces_data()
     QTest::newRow("form, left") << "" << int(Qt::LeftButton) << true;
     QTest::newRow("form, middle") << "" << int(Qt::MiddleButton) << true;
     QTest::newRow("form, right") << "" << int(Qt::RightButton) << false;
-    QTest::newRow("panel") << "Panel1" << int(Qt::LeftButton) << true;
-    QTest::newRow("logo") << "Image2" << int(Qt::LeftButton) << true;
-    QTest::newRow("icon") << "Image1" << int(Qt::MiddleButton) << true;
-    QTest::newRow("product label") << "Label2" << int(Qt::LeftButton) << true;
-    QTest::newRow("OK button") << "BitBtn1" << int(Qt::LeftButton) << false;
-    QTest::newRow("Info button") << "BitBtn2" << int(Qt::LeftButton) << false;
-    QTest::newRow("link") << "Label5" << int(Qt::LeftButton) << false;
+    QTest::newRow("panel") << "infoPanel" << int(Qt::LeftButton) << true;
+    QTest::newRow("logo") << "logo" << int(Qt::LeftButton) << true;
+    QTest::newRow("icon") << "productIcon" << int(Qt::MiddleButton) << true;
+    QTest::newRow("product label") << "productLabel" << int(Qt::LeftButton) << true;
+    QTest::newRow("OK button") << "okButton" << int(Qt::LeftButton) << false;
+    QTest::newRow("Info button") << "infoButton" << int(Qt::LeftButton) << false;
+    QTest::newRow("link") << "homePageLink" << int(Qt::LeftButton) << false;
 }
 
 void TestAboutBox::drag_movesBoxOnlyFromSurfaces()
@@ -345,7 +348,7 @@ void TestAboutBox::drag_movesBoxOnlyFromSurfaces()
     QFETCH(QString, part);
     QFETCH(int, button);
     QFETCH(bool, moves);
-    TAboutBox* box = makeBox();
+    AboutBox* box = makeBox();
     box->move(100, 100);
     QWidget* target = part.isEmpty() ? static_cast<QWidget*>(box) : box->findChild<QWidget*>(part);
     QVERIFY(target);
@@ -368,34 +371,34 @@ void TestAboutBox::drag_movesBoxOnlyFromSurfaces()
 
 void TestAboutBox::paint_notFromRain_blanksSurface_rainsOwnRepaintKeepsIt()
 {
-    TAboutBox* box = makeBox();
+    AboutBox* box = makeBox();
     QVERIFY(QTest::qWaitForWindowExposed(box));
-    box->tmTimer->stop();
+    named<QTimer>(*box, "rainTimer")->stop();
     dv::about::Rain& rain = box->rain();
     for (int i = 0; i < rain.DropCount; ++i)
         rain.Drops[size_t(i)].Brightness = 99;
 
-    box->tmTimerTimer();
+    box->stepRain();
     QCoreApplication::processEvents(); // the rain's own repaint
     QVERIFY(hasLitPixel(rain.surface()));
 
     box->repaint(); // any other paint, as after the box was uncovered
     QVERIFY(!hasLitPixel(rain.surface()));
 
-    box->tmTimerTimer();
+    box->stepRain();
     QCoreApplication::processEvents();
     QVERIFY(hasLitPixel(rain.surface()));
 }
 
 void TestAboutBox::resize_clearsAndRestartsRainOnFirstGrid()
 {
-    TAboutBox* box = makeBox();
-    box->tmTimer->stop();
+    AboutBox* box = makeBox();
+    named<QTimer>(*box, "rainTimer")->stop();
     dv::about::Rain& rain = box->rain();
     const int columns = rain.matrixWidth;
     const int rows = rain.matrixHeight;
     for (int i = 0; i < 3; ++i)
-        box->tmTimerTimer();
+        box->stepRain();
     const int tick = rain.RainTick;
 
     box->setFixedSize(600, 480);
@@ -412,3 +415,4 @@ void TestAboutBox::resize_clearsAndRestartsRainOnFirstGrid()
 
 QTEST_MAIN(TestAboutBox)
 #include "tst_aboutbox.moc"
+

@@ -1,6 +1,7 @@
-#include "about.h"
-#include "appform.h"
-#include "feedback.h"
+#include "aboutbox.h"
+#include "named.h"
+#include "mainwindow.h"
+#include "feedbackwindow.h"
 
 #include "errordialog.h"
 #include "recording.h"
@@ -20,27 +21,29 @@
 #include <functional>
 #include <memory>
 
+using dv::test::named;
+
 namespace {
 
 // The main window of the built program, with recording services and a browser
 // that loads nothing.
-struct MainWindow {
-    MainWindow() : registry(dir.filePath(QStringLiteral("registry.json")))
+struct MainWindowFixture {
+    MainWindowFixture() : registry(dir.filePath(QStringLiteral("registry.json")))
     {
         dv::installErrorDialogs(&dialogs);
         AppParts parts;
         parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
         parts.browserFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedBrowser>(parent); };
-        form = std::make_unique<TAppForm>(services, parts);
+        form = std::make_unique<MainWindow>(services, parts);
     }
-    ~MainWindow() { dv::installErrorDialogs(nullptr); }
+    ~MainWindowFixture() { dv::installErrorDialogs(nullptr); }
 
     QTemporaryDir dir;
     dv::test::RecordingDialogs dialogs;
     dv::test::RecordingShell shell;
     dv::RegistryStore registry;
     dv::Services services{dialogs, shell, registry};
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 // Runs act on the modal window of type W once the event loop shows it.
@@ -71,19 +74,19 @@ private slots:
 
 void TestAboutMenus::about_opensNewBoxEachTime_andFindsLicenseBesideProgram()
 {
-    MainWindow main;
+    MainWindowFixture main;
     const QString license
         = QFileInfo(QStringLiteral(DV_EXECUTABLE_PATH)).absolutePath() + QStringLiteral("/license.txt");
     QVERIFY2(QFileInfo(license).isFile(), "the build puts license.txt beside the program");
 
-    QList<QPointer<TAboutBox>> boxes;
+    QList<QPointer<AboutBox>> boxes;
     for (int i = 0; i < 2; ++i) {
-        whenModal<TAboutBox>([&boxes](TAboutBox* box) {
+        whenModal<AboutBox>([&boxes](AboutBox* box) {
             boxes << box;
-            box->LicensePrivacyPolicy1->trigger();
-            box->BitBtn1->click();
+            named<QAction>(*box, "licenseAction")->trigger();
+            named<QPushButton>(*box, "okButton")->click();
         });
-        main.form->About1->trigger();
+        named<QAction>(*main.form, "aboutAction")->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     QCOMPARE(boxes.size(), 2);
@@ -94,16 +97,16 @@ void TestAboutMenus::about_opensNewBoxEachTime_andFindsLicenseBesideProgram()
 
 void TestAboutMenus::sendFeedback_opensEmptyFormEachTime()
 {
-    MainWindow main;
+    MainWindowFixture main;
     QStringList memosSeen;
     for (int i = 0; i < 2; ++i) {
-        whenModal<TFeedbackForm>([&memosSeen](TFeedbackForm* form) {
-            memosSeen << form->Memo1->toPlainText();
-            form->Memo1->setPlainText(QStringLiteral("draft"));
-            form->Image2Click();
+        whenModal<FeedbackWindow>([&memosSeen](FeedbackWindow* form) {
+            memosSeen << named<QPlainTextEdit>(*form, "feedbackText")->toPlainText();
+            named<QPlainTextEdit>(*form, "feedbackText")->setPlainText(QStringLiteral("draft"));
+            form->chooseDislike();
             form->close();
         });
-        main.form->SendFeedback1->trigger();
+        named<QAction>(*main.form, "sendFeedbackAction")->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     QCOMPARE(memosSeen, QStringList({QString(), QString()}));
@@ -112,3 +115,4 @@ void TestAboutMenus::sendFeedback_opensEmptyFormEachTime()
 
 QTEST_MAIN(TestAboutMenus)
 #include "tst_aboutmenus.moc"
+

@@ -1,4 +1,5 @@
-#include "feedback.h"
+#include "feedbackwindow.h"
+#include "named.h"
 
 #include "dialogs.h"
 #include "fakeservice.h"
@@ -17,6 +18,8 @@
 #include <QtTest>
 
 #include <memory>
+
+using dv::test::named;
 
 using dv::test::FakeService;
 using dv::test::ScriptedAnswer;
@@ -62,8 +65,8 @@ private slots:
     void send_afterFailure_keepsContentsAndResendsSameFields();
 
 private:
-    TFeedbackForm* makeForm(dv::about::FormPoster poster = {});
-    void fill(TFeedbackForm* form, Choice choice, const QString& memo, const QString& email);
+    FeedbackWindow* makeForm(dv::about::FormPoster poster = {});
+    void fill(FeedbackWindow* form, Choice choice, const QString& memo, const QString& email);
     void expectFailureBox();
     void expectSuccessBox();
 
@@ -100,28 +103,28 @@ void TestFeedback::init()
 void TestFeedback::cleanup()
 {
     // Deleting a window also deletes its menus, which are top-level widgets too.
-    QList<QPointer<TFeedbackForm>> windows;
+    QList<QPointer<FeedbackWindow>> windows;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* window = qobject_cast<TFeedbackForm*>(w))
+        if (auto* window = qobject_cast<FeedbackWindow*>(w))
             windows << window;
     qDeleteAll(windows);
 }
 
-TFeedbackForm* TestFeedback::makeForm(dv::about::FormPoster poster)
+FeedbackWindow* TestFeedback::makeForm(dv::about::FormPoster poster)
 {
-    auto* form = new TFeedbackForm(*services_, nullptr, std::move(poster));
+    auto* form = new FeedbackWindow(*services_, nullptr, std::move(poster));
     form->show();
     return form;
 }
 
-void TestFeedback::fill(TFeedbackForm* form, Choice choice, const QString& memo, const QString& email)
+void TestFeedback::fill(FeedbackWindow* form, Choice choice, const QString& memo, const QString& email)
 {
     if (choice == Choice::Like || choice == Choice::LikeThenDislike)
-        QTest::mouseClick(form->Panel4, Qt::LeftButton);
+        QTest::mouseClick(named<ChoicePanel>(*form, "likePanel"), Qt::LeftButton);
     if (choice == Choice::Dislike || choice == Choice::LikeThenDislike)
-        QTest::mouseClick(form->Panel5, Qt::LeftButton);
-    form->Memo1->setPlainText(memo);
-    form->Edit1->setText(email);
+        QTest::mouseClick(named<ChoicePanel>(*form, "dislikePanel"), Qt::LeftButton);
+    named<QPlainTextEdit>(*form, "feedbackText")->setPlainText(memo);
+    named<QLineEdit>(*form, "emailEdit")->setText(email);
 }
 
 void TestFeedback::expectFailureBox()
@@ -143,28 +146,28 @@ void TestFeedback::expectSuccessBox()
 
 void TestFeedback::create_showsDesignedTextsLimitsAndTabOrder()
 {
-    TFeedbackForm* form = makeForm();
+    FeedbackWindow* form = makeForm();
     QCOMPARE(form->windowTitle(), QStringLiteral("Dorvantis feedback"));
     QCOMPARE(form->size(), QSize(525, 326));
-    QCOMPARE(form->Panel4->text(), QStringLiteral("I like it!"));
-    QCOMPARE(form->Panel5->text(), QStringLiteral("I dislike it!"));
-    QCOMPARE(form->Label1->text(), QStringLiteral("We would really appreciate your feedback."));
-    QCOMPARE(form->Label2->text(), QStringLiteral("What did you like or dislike?"));
-    QCOMPARE(form->Label3->text(), QStringLiteral("Include my e-mail:"));
-    QCOMPARE(form->BitBtn1->text(), QStringLiteral("Send"));
-    QVERIFY(form->BitBtn1->isDefault());
-    QCOMPARE(form->Edit1->maxLength(), 100);
-    QVERIFY(form->Memo1->toPlainText().isEmpty());
-    QVERIFY(!form->Panel4->isChosen() && !form->Panel5->isChosen());
-    QVERIFY(!form->Image1->pixmap().isNull());
-    QVERIFY(!form->Image2->pixmap().isNull());
-    QVERIFY(!form->BitBtn1->icon().isNull());
-    for (const char* name : {"Panel3", "Panel4", "Image1", "Panel5", "Image2", "Label1", "Label2", "Memo1", "Panel1",
-             "Label3", "Edit1", "Panel2", "BitBtn1"})
+    QCOMPARE(named<ChoicePanel>(*form, "likePanel")->text(), QStringLiteral("I like it!"));
+    QCOMPARE(named<ChoicePanel>(*form, "dislikePanel")->text(), QStringLiteral("I dislike it!"));
+    QCOMPARE(named<QLabel>(*form, "appreciationLabel")->text(), QStringLiteral("We would really appreciate your feedback."));
+    QCOMPARE(named<QLabel>(*form, "questionLabel")->text(), QStringLiteral("What did you like or dislike?"));
+    QCOMPARE(named<QLabel>(*form, "emailLabel")->text(), QStringLiteral("Include my e-mail:"));
+    QCOMPARE(named<QPushButton>(*form, "sendButton")->text(), QStringLiteral("Send"));
+    QVERIFY(named<QPushButton>(*form, "sendButton")->isDefault());
+    QCOMPARE(named<QLineEdit>(*form, "emailEdit")->maxLength(), 100);
+    QVERIFY(named<QPlainTextEdit>(*form, "feedbackText")->toPlainText().isEmpty());
+    QVERIFY(!named<ChoicePanel>(*form, "likePanel")->isChosen() && !named<ChoicePanel>(*form, "dislikePanel")->isChosen());
+    QVERIFY(!named<QLabel>(*form, "likePicture")->pixmap().isNull());
+    QVERIFY(!named<QLabel>(*form, "dislikePicture")->pixmap().isNull());
+    QVERIFY(!named<QPushButton>(*form, "sendButton")->icon().isNull());
+    for (const char* name : {"choiceStrip", "likePanel", "likePicture", "dislikePanel", "dislikePicture", "appreciationLabel", "questionLabel", "feedbackText", "emailStrip",
+             "emailLabel", "emailEdit", "buttonStrip", "sendButton"})
         QVERIFY2(form->findChild<QWidget*>(QLatin1String(name)), name);
 
     // Tab order: the memo, the e-mail, Send; then the two choices for keyboard users.
-    QWidget* w = form->Memo1;
+    QWidget* w = named<QPlainTextEdit>(*form, "feedbackText");
     QStringList order;
     for (int i = 0; i < 5; ++i) {
         order << w->objectName();
@@ -172,30 +175,30 @@ void TestFeedback::create_showsDesignedTextsLimitsAndTabOrder()
             w = w->nextInFocusChain();
         while (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(form));
     }
-    QCOMPARE(order, QStringList({"Memo1", "Edit1", "BitBtn1", "Panel4", "Panel5"}));
-    for (QWidget* focusable : {static_cast<QWidget*>(form->Memo1), static_cast<QWidget*>(form->Edit1),
-             static_cast<QWidget*>(form->Panel4), static_cast<QWidget*>(form->Panel5)})
+    QCOMPARE(order, QStringList({"feedbackText", "emailEdit", "sendButton", "likePanel", "dislikePanel"}));
+    for (QWidget* focusable : {static_cast<QWidget*>(named<QPlainTextEdit>(*form, "feedbackText")), static_cast<QWidget*>(named<QLineEdit>(*form, "emailEdit")),
+             static_cast<QWidget*>(named<ChoicePanel>(*form, "likePanel")), static_cast<QWidget*>(named<ChoicePanel>(*form, "dislikePanel"))})
         QVERIFY2(!focusable->accessibleName().isEmpty(), qPrintable(focusable->objectName()));
 }
 
 void TestFeedback::memo_takesAtMost10000Characters()
 {
-    TFeedbackForm* form = makeForm();
-    form->Memo1->insertPlainText(QString(9990, QLatin1Char('a')));
-    form->Memo1->insertPlainText(QString(20, QLatin1Char('b')) + QStringLiteral("tail"));
-    const QString text = form->Memo1->toPlainText();
+    FeedbackWindow* form = makeForm();
+    named<QPlainTextEdit>(*form, "feedbackText")->insertPlainText(QString(9990, QLatin1Char('a')));
+    named<QPlainTextEdit>(*form, "feedbackText")->insertPlainText(QString(20, QLatin1Char('b')) + QStringLiteral("tail"));
+    const QString text = named<QPlainTextEdit>(*form, "feedbackText")->toPlainText();
     QCOMPARE(text.size(), 10000);
     QCOMPARE(text.right(10), QString(10, QLatin1Char('b')));
-    form->Memo1->setFocus();
-    QTest::keyClicks(form->Memo1, QStringLiteral("xyz"));
-    QCOMPARE(form->Memo1->toPlainText().size(), 10000);
+    named<QPlainTextEdit>(*form, "feedbackText")->setFocus();
+    QTest::keyClicks(named<QPlainTextEdit>(*form, "feedbackText"), QStringLiteral("xyz"));
+    QCOMPARE(named<QPlainTextEdit>(*form, "feedbackText")->toPlainText().size(), 10000);
 }
 
 void TestFeedback::choosing_likeThenDislike_leavesOnlyDislikeInChosenLook()
 {
-    TFeedbackForm* form = makeForm();
-    const QPalette system = QApplication::palette(form->Panel4);
-    auto expectLook = [&](TChoicePanel* panel, bool chosen) {
+    FeedbackWindow* form = makeForm();
+    const QPalette system = QApplication::palette(named<ChoicePanel>(*form, "likePanel"));
+    auto expectLook = [&](ChoicePanel* panel, bool chosen) {
         const QPalette p = panel->palette();
         QCOMPARE(panel->isChosen(), chosen);
         QCOMPARE(p.color(QPalette::Window), system.color(chosen ? QPalette::Highlight : QPalette::Button));
@@ -203,37 +206,37 @@ void TestFeedback::choosing_likeThenDislike_leavesOnlyDislikeInChosenLook()
             system.color(chosen ? QPalette::HighlightedText : QPalette::WindowText));
         QCOMPARE(panel->frameShadow(), chosen ? QFrame::Sunken : QFrame::Raised);
     };
-    expectLook(form->Panel4, false);
-    expectLook(form->Panel5, false);
+    expectLook(named<ChoicePanel>(*form, "likePanel"), false);
+    expectLook(named<ChoicePanel>(*form, "dislikePanel"), false);
 
     // The face picture passes its click to the panel.
-    QTest::mouseClick(form->Panel4, Qt::LeftButton, {}, form->Image1->geometry().center());
-    expectLook(form->Panel4, true);
-    expectLook(form->Panel5, false);
-    QTest::mouseClick(form->Panel4, Qt::LeftButton);
-    expectLook(form->Panel4, true);
+    QTest::mouseClick(named<ChoicePanel>(*form, "likePanel"), Qt::LeftButton, {}, named<QLabel>(*form, "likePicture")->geometry().center());
+    expectLook(named<ChoicePanel>(*form, "likePanel"), true);
+    expectLook(named<ChoicePanel>(*form, "dislikePanel"), false);
+    QTest::mouseClick(named<ChoicePanel>(*form, "likePanel"), Qt::LeftButton);
+    expectLook(named<ChoicePanel>(*form, "likePanel"), true);
 
-    QTest::mouseClick(form->Panel5, Qt::LeftButton);
-    expectLook(form->Panel4, false);
-    expectLook(form->Panel5, true);
+    QTest::mouseClick(named<ChoicePanel>(*form, "dislikePanel"), Qt::LeftButton);
+    expectLook(named<ChoicePanel>(*form, "likePanel"), false);
+    expectLook(named<ChoicePanel>(*form, "dislikePanel"), true);
     QCOMPARE(form->opinion(), dv::about::Opinion::Dislike);
 
     // Space on a focused panel chooses it too.
-    form->Panel4->setFocus();
-    QTest::keyClick(form->Panel4, Qt::Key_Space);
-    expectLook(form->Panel4, true);
-    expectLook(form->Panel5, false);
+    named<ChoicePanel>(*form, "likePanel")->setFocus();
+    QTest::keyClick(named<ChoicePanel>(*form, "likePanel"), Qt::Key_Space);
+    expectLook(named<ChoicePanel>(*form, "likePanel"), true);
+    expectLook(named<ChoicePanel>(*form, "dislikePanel"), false);
 }
 
 void TestFeedback::send_nothingChosenAndBlankText_onlyBeeps()
 {
     int posts = 0;
-    TFeedbackForm* form = makeForm([&posts](const QString&, const QStringList&, int) {
+    FeedbackWindow* form = makeForm([&posts](const QString&, const QStringList&, int) {
         ++posts;
         return QStringLiteral("OK");
     });
     fill(form, Choice::None, QStringLiteral("  \r\n \t\n"), QStringLiteral("not an address"));
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
     QCOMPARE(dialogs_->beeps, 1);
     QVERIFY(dialogs_->messages.isEmpty());
     QCOMPARE(posts, 0);
@@ -243,12 +246,12 @@ void TestFeedback::send_nothingChosenAndBlankText_onlyBeeps()
 void TestFeedback::send_invalidEmail_showsFailureAndSendsNothing()
 {
     int posts = 0;
-    TFeedbackForm* form = makeForm([&posts](const QString&, const QStringList&, int) {
+    FeedbackWindow* form = makeForm([&posts](const QString&, const QStringList&, int) {
         ++posts;
         return QStringLiteral("OK");
     });
     fill(form, Choice::Like, QStringLiteral("Nice"), QStringLiteral("  me@host  "));
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
     QCOMPARE(dialogs_->messages.size(), 1);
     QCOMPARE(dialogs_->messages[0].text, QStringLiteral("Invalid e-mail address!"));
     QCOMPARE(dialogs_->messages[0].caption, QStringLiteral("Failure"));
@@ -256,27 +259,27 @@ void TestFeedback::send_invalidEmail_showsFailureAndSendsNothing()
     QCOMPARE(posts, 0);
     QCOMPARE(dialogs_->beeps, 0);
     QVERIFY(form->isVisible());
-    QCOMPARE(form->Edit1->text(), QStringLiteral("  me@host  "));
-    QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("Nice"));
+    QCOMPARE(named<QLineEdit>(*form, "emailEdit")->text(), QStringLiteral("  me@host  "));
+    QCOMPARE(named<QPlainTextEdit>(*form, "feedbackText")->toPlainText(), QStringLiteral("Nice"));
 }
 
 void TestFeedback::enter_sendsFromEmailBox_butStartsNewLineInMemo()
 {
     QList<QStringList> posted;
-    TFeedbackForm* form = makeForm([&posted](const QString&, const QStringList& fields, int) {
+    FeedbackWindow* form = makeForm([&posted](const QString&, const QStringList& fields, int) {
         posted << fields;
         return QStringLiteral("no");
     });
     form->activateWindow();
     fill(form, Choice::None, QStringLiteral("line"), QString());
-    form->Memo1->setFocus();
-    form->Memo1->moveCursor(QTextCursor::End);
-    QTest::keyClick(form->Memo1, Qt::Key_Return);
-    QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("line\n"));
+    named<QPlainTextEdit>(*form, "feedbackText")->setFocus();
+    named<QPlainTextEdit>(*form, "feedbackText")->moveCursor(QTextCursor::End);
+    QTest::keyClick(named<QPlainTextEdit>(*form, "feedbackText"), Qt::Key_Return);
+    QCOMPARE(named<QPlainTextEdit>(*form, "feedbackText")->toPlainText(), QStringLiteral("line\n"));
     QVERIFY(posted.isEmpty());
 
-    form->Edit1->setFocus();
-    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    named<QLineEdit>(*form, "emailEdit")->setFocus();
+    QTest::keyClick(named<QLineEdit>(*form, "emailEdit"), Qt::Key_Return);
     QCOMPARE(posted.size(), 1);
     QCOMPARE(posted[0].value(3), QStringLiteral("feedback=line"));
 }
@@ -284,16 +287,16 @@ void TestFeedback::enter_sendsFromEmailBox_butStartsNewLineInMemo()
 void TestFeedback::esc_inMemoEmailOrButton_closesAndDeletesForm_data()
 {
     QTest::addColumn<QString>("control");
-    QTest::newRow("memo") << "Memo1";
-    QTest::newRow("e-mail") << "Edit1";
-    QTest::newRow("send button") << "BitBtn1";
+    QTest::newRow("memo") << "feedbackText";
+    QTest::newRow("e-mail") << "emailEdit";
+    QTest::newRow("send button") << "sendButton";
 }
 
 void TestFeedback::esc_inMemoEmailOrButton_closesAndDeletesForm()
 {
     QFETCH(QString, control);
-    QPointer<TFeedbackForm> form = makeForm();
-    form->Memo1->setPlainText(QStringLiteral("draft"));
+    QPointer<FeedbackWindow> form = makeForm();
+    named<QPlainTextEdit>(*form, "feedbackText")->setPlainText(QStringLiteral("draft"));
     QWidget* target = form->findChild<QWidget*>(control);
     QVERIFY(target);
     target->setFocus();
@@ -332,9 +335,9 @@ void TestFeedback::send_postsFieldsExactly()
     qputenv("DORVANTIS_WEB_HOST", service.hostPort().toUtf8());
     service.setAnswer(ScriptedAnswer::text("OK"));
 
-    QPointer<TFeedbackForm> form = makeForm();
+    QPointer<FeedbackWindow> form = makeForm();
     fill(form, choice, memo, email);
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
 
     const QList<dv::test::ReceivedRequest> requests = service.requests();
     QCOMPARE(requests.size(), 1);
@@ -369,9 +372,9 @@ void TestFeedback::send_judgesTheTrimmedAnswer()
     qputenv("DORVANTIS_WEB_HOST", service.hostPort().toUtf8());
     service.setAnswer(ScriptedAnswer::text(answer));
 
-    QPointer<TFeedbackForm> form = makeForm();
+    QPointer<FeedbackWindow> form = makeForm();
     fill(form, Choice::Like, QStringLiteral("fine"), QString());
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
     deliverDeferredDeletes();
 
     QCOMPARE(service.requests().size(), 1);
@@ -392,9 +395,9 @@ void TestFeedback::send_httpsAnswersOtherThanOk_failsWithoutPlainAttempt()
     qputenv("DORVANTIS_WEB_HOST", service.hostPort().toUtf8());
     service.setAnswer(ScriptedAnswer::text("<h1>Internal error</h1>", "text/html", 500));
 
-    TFeedbackForm* form = makeForm();
+    FeedbackWindow* form = makeForm();
     fill(form, Choice::Dislike, QString(), QString());
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
 
     QCOMPARE(service.requests().size(), 1);
     QVERIFY(service.requests()[0].tls);
@@ -410,9 +413,9 @@ void TestFeedback::send_httpsUnreachableAndPlainOk_succeeds()
     qputenv("DORVANTIS_WEB_HOST", service.hostPort().toUtf8());
     service.setAnswer(ScriptedAnswer::text("OK\n"));
 
-    QPointer<TFeedbackForm> form = makeForm();
+    QPointer<FeedbackWindow> form = makeForm();
     fill(form, Choice::Like, QStringLiteral("works"), QStringLiteral("a@b.c"));
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
 
     const QList<dv::test::ReceivedRequest> requests = service.requests();
     QCOMPARE(requests.size(), 1);
@@ -430,9 +433,9 @@ void TestFeedback::send_httpsUnreachableAndPlainOk_succeeds()
 void TestFeedback::send_bothRoutesUnreachable_reportsFailure()
 {
     qputenv("DORVANTIS_WEB_HOST", "127.0.0.1:9");
-    TFeedbackForm* form = makeForm();
+    FeedbackWindow* form = makeForm();
     fill(form, Choice::Like, QString(), QString());
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
     expectFailureBox();
     QVERIFY(form->isVisible());
 }
@@ -447,17 +450,17 @@ void TestFeedback::send_afterFailure_keepsContentsAndResendsSameFields()
         return ScriptedAnswer::text(answered++ == 0 ? "busy" : "OK");
     });
 
-    QPointer<TFeedbackForm> form = makeForm();
+    QPointer<FeedbackWindow> form = makeForm();
     fill(form, Choice::Dislike, QStringLiteral("Crashes on start"), QStringLiteral("x@y.z"));
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
     expectFailureBox();
     QVERIFY(!form.isNull());
-    QCOMPARE(form->Memo1->toPlainText(), QStringLiteral("Crashes on start"));
-    QCOMPARE(form->Edit1->text(), QStringLiteral("x@y.z"));
-    QVERIFY(form->Panel5->isChosen());
+    QCOMPARE(named<QPlainTextEdit>(*form, "feedbackText")->toPlainText(), QStringLiteral("Crashes on start"));
+    QCOMPARE(named<QLineEdit>(*form, "emailEdit")->text(), QStringLiteral("x@y.z"));
+    QVERIFY(named<ChoicePanel>(*form, "dislikePanel")->isChosen());
 
     dialogs_->messages.clear();
-    form->BitBtn1->click();
+    named<QPushButton>(*form, "sendButton")->click();
     expectSuccessBox();
     const QList<dv::test::ReceivedRequest> requests = service.requests();
     QCOMPARE(requests.size(), 2);
@@ -467,3 +470,4 @@ void TestFeedback::send_afterFailure_keepsContentsAndResendsSameFields()
 
 QTEST_MAIN(TestFeedback)
 #include "tst_feedback.moc"
+

@@ -5,7 +5,7 @@
 
 using dv::about::Rain;
 using dv::about::RainCellPlan;
-using dv::about::TRainDrop;
+using dv::about::RainDrop;
 
 namespace {
 
@@ -69,7 +69,7 @@ void TestRain::drawChar_colouredByBrightness()
 
     Rain rain(1);
     startGrid(rain, 10, 20);
-    const TRainDrop drop{3, 5, 1, brightness};
+    const RainDrop drop{3, 5, 1, brightness};
     rain.RainDrawChar(QChar(u'k'), drop);
 
     const QImage& surface = rain.surface();
@@ -108,7 +108,7 @@ void TestRain::planCell_erases40RowsAboveWithWrap()
     QFETCH(int, erasedRow);
     QFETCH(bool, hasTrail);
 
-    const TRainDrop drop{4, row, 1, 99};
+    const RainDrop drop{4, row, 1, 99};
     const RainCellPlan plan = Rain::PlanCell(drop, matrixHeight);
     QCOMPARE(plan.erase, cellAt(4, erasedRow));
     QCOMPARE(plan.headAt, QPoint(32, row * 12));
@@ -124,7 +124,7 @@ void TestRain::drawChar_erasesTheFarCellOnTheSurface()
     QImage& surface = const_cast<QImage&>(rain.surface());
     surface.fill(Qt::white);
 
-    rain.RainDrawChar(QChar(u'e'), TRainDrop{1, 3, 1, 99});
+    rain.RainDrawChar(QChar(u'e'), RainDrop{1, 3, 1, 99});
 
     QCOMPARE(coloursIn(surface, cellAt(1, 29)), QSet<QRgb>({qRgb(0, 0, 0)}));
     // The cells beside it keep their pixels.
@@ -137,9 +137,9 @@ void TestRain::step_dropPastBottomRestartsAtTopWithNewLook()
     Rain rain(7);
     startGrid(rain, 2, 10); // matrixHeight 10
     QCOMPARE(rain.DropCount, 4);
-    rain.Drops[0] = TRainDrop{0, 11, 1, 99}; // last row below the edge
-    rain.Drops[1] = TRainDrop{1, 10, 1, 99}; // one above it
-    rain.Drops[2] = TRainDrop{0, 3, 1, 50};
+    rain.Drops[0] = RainDrop{0, 11, 1, 99}; // last row below the edge
+    rain.Drops[1] = RainDrop{1, 10, 1, 99}; // one above it
+    rain.Drops[2] = RainDrop{0, 3, 1, 50};
     rain.DropCount = 3;
 
     rain.RainStep();
@@ -154,7 +154,7 @@ void TestRain::step_dropPastBottomRestartsAtTopWithNewLook()
     // New speed and brightness are drawn at random, not kept.
     QSet<int> brightnesses;
     for (int i = 0; i < 40; ++i) {
-        rain.Drops[0] = TRainDrop{0, 11, 1, 99};
+        rain.Drops[0] = RainDrop{0, 11, 1, 99};
         rain.RainTick = 0;
         rain.RainStep();
         brightnesses.insert(rain.Drops[0].Brightness);
@@ -166,9 +166,9 @@ void TestRain::step_dropMovesOnlyEverySpeedTicks()
 {
     Rain rain(3);
     startGrid(rain, 3, 40);
-    rain.Drops[0] = TRainDrop{0, 5, 1, 10};
-    rain.Drops[1] = TRainDrop{1, 5, 2, 10};
-    rain.Drops[2] = TRainDrop{2, 5, 3, 10};
+    rain.Drops[0] = RainDrop{0, 5, 1, 10};
+    rain.Drops[1] = RainDrop{1, 5, 2, 10};
+    rain.Drops[2] = RainDrop{2, 5, 3, 10};
     rain.DropCount = 3;
     rain.RainTick = 1;
 
@@ -189,7 +189,7 @@ void TestRain::start_givesEveryColumnTwoDropsInColumnOrder()
     QCOMPARE(rain.matrixHeight, 33);
     QCOMPARE(rain.DropCount, 112);
     for (int i = 0; i < rain.DropCount; ++i) {
-        const TRainDrop& d = rain.Drops[size_t(i)];
+        const RainDrop& d = rain.Drops[size_t(i)];
         QCOMPARE(d.Col, i % 56);
         QVERIFY(d.Row >= 0 && d.Row < 33);
         QVERIFY(d.Speed >= 1 && d.Speed <= 3);
@@ -241,7 +241,7 @@ void TestRain::start_tinyBox_makesNoDropsAndDrawsNothing()
     rain.RainStep();
     QCOMPARE(coloursIn(rain.surface(), rain.surface().rect()), QSet<QRgb>({qRgb(0, 0, 0)}));
     // A grid one row high still finds a row to erase.
-    QCOMPARE(Rain::PlanCell(TRainDrop{0, 1, 1, 1}, 0).erase, cellAt(0, 0));
+    QCOMPARE(Rain::PlanCell(RainDrop{0, 1, 1, 1}, 0).erase, cellAt(0, 0));
 }
 
 QTEST_MAIN(TestRain)

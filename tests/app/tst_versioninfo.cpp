@@ -33,8 +33,8 @@ private:
 private slots:
     void ownExecutable_namesTheProgram()
     {
-        TEXEVersionData data;
-        GetEXEVersionData(QStringLiteral(DV_EXECUTABLE_PATH), data);
+        ExeVersionData data;
+        readExeVersionData(QStringLiteral(DV_EXECUTABLE_PATH), data);
         QCOMPARE(data.CompanyName, QStringLiteral("KELMARO"));
         QCOMPARE(data.ProductName, QStringLiteral("Dorvantis"));
         QCOMPARE(data.FileVersion, QStringLiteral("2.8.0.0"));
@@ -44,8 +44,8 @@ private slots:
         QVERIFY(!data.LegalCopyright.isEmpty());
         QVERIFY(data.PrivateBuild.isEmpty());
         QVERIFY(data.SpecialBuild.isEmpty());
-        QCOMPARE(GetFileVersion(QStringLiteral(DV_EXECUTABLE_PATH)), 0x00020008u);
-        QCOMPARE(FormatVersion(GetFileVersion(QStringLiteral(DV_EXECUTABLE_PATH))), QStringLiteral("2.8"));
+        QCOMPARE(readFileVersion(QStringLiteral(DV_EXECUTABLE_PATH)), 0x00020008u);
+        QCOMPARE(formatVersion(readFileVersion(QStringLiteral(DV_EXECUTABLE_PATH))), QStringLiteral("2.8"));
     }
 
     void firstTranslation_choosesItsTable_data()
@@ -67,11 +67,11 @@ private slots:
             "FixedFileVersion=000A000C00030004",
         });
         const QString path = write(QStringLiteral("de.elf"), makeElf({{".text", "code"}, {".dvversion", section}}, is64, bigEndian));
-        TEXEVersionData data;
-        GetEXEVersionData(path, data);
+        ExeVersionData data;
+        readExeVersionData(path, data);
         QCOMPARE(data.CompanyName, QStringLiteral("Deutsche Firma"));
         QCOMPARE(data.ProductName, QStringLiteral("Produkt"));
-        QCOMPARE(FormatVersion(GetFileVersion(path)), QStringLiteral("10.12"));
+        QCOMPARE(formatVersion(readFileVersion(path)), QStringLiteral("10.12"));
     }
 
     void someStrings_fillOnlyThoseFields()
@@ -82,17 +82,17 @@ private slots:
             "\\StringFileInfo\\040904E4\\Comments=note",
         });
         const QString path = write(QStringLiteral("some.elf"), makeElf({{".dvversion", section}}));
-        TEXEVersionData data;
+        ExeVersionData data;
         data.CompanyName = QStringLiteral("kept");
         data.SpecialBuild = QStringLiteral("kept too");
-        GetEXEVersionData(path, data);
+        readExeVersionData(path, data);
         QCOMPARE(data.ProductName, QStringLiteral("Only Product"));
         QCOMPARE(data.Comments, QStringLiteral("note"));
         QCOMPARE(data.CompanyName, QStringLiteral("kept"));
         QCOMPARE(data.SpecialBuild, QStringLiteral("kept too"));
         QVERIFY(data.FileVersion.isEmpty());
         // No fixed part: the query answers with all bits set.
-        QCOMPARE(GetFileVersion(path), 0xFFFFFFFFu);
+        QCOMPARE(readFileVersion(path), 0xFFFFFFFFu);
     }
 
     void noResource_raisesSystemErrorAndLeavesDataAlone_data()
@@ -112,10 +112,10 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, expected);
         const QString path = write(QStringLiteral("none.bin"), bytes);
-        TEXEVersionData data;
+        ExeVersionData data;
         data.ProductName = QStringLiteral("untouched");
         try {
-            GetEXEVersionData(path, data);
+            readExeVersionData(path, data);
             QFAIL("no error raised");
         } catch (const dv::SystemError& e) {
             QVERIFY2(e.message().startsWith(expected), qPrintable(e.message()));
@@ -123,20 +123,20 @@ private slots:
                 QVERIFY(e.message().size() > expected.size()); // the system's text follows the line break
         }
         QCOMPARE(data.ProductName, QStringLiteral("untouched"));
-        QCOMPARE(FormatVersion(GetFileVersion(path)), QStringLiteral("65535.65535"));
+        QCOMPARE(formatVersion(readFileVersion(path)), QStringLiteral("65535.65535"));
     }
 
     void missingFile_raisesTheSystemsReason()
     {
-        TEXEVersionData data;
+        ExeVersionData data;
         try {
-            GetEXEVersionData(dir.filePath(QStringLiteral("does-not-exist")), data);
+            readExeVersionData(dir.filePath(QStringLiteral("does-not-exist")), data);
             QFAIL("no error raised");
         } catch (const dv::SystemError& e) {
             QCOMPARE(e.code(), ENOENT);
             QCOMPARE(e.message(), QStringLiteral("System Error.  Code: 2.\nNo such file or directory"));
         }
-        QCOMPARE(GetFileVersion(dir.filePath(QStringLiteral("does-not-exist"))), 0xFFFFFFFFu);
+        QCOMPARE(readFileVersion(dir.filePath(QStringLiteral("does-not-exist"))), 0xFFFFFFFFu);
     }
 
     void damagedFiles_neverCrashTheReader()
@@ -153,14 +153,14 @@ private slots:
         int refused = 0;
         auto attempt = [&](const QByteArray& bytes) {
             const QString path = write(QStringLiteral("fuzz.bin"), bytes);
-            TEXEVersionData data;
+            ExeVersionData data;
             try {
-                GetEXEVersionData(path, data);
+                readExeVersionData(path, data);
                 ++read;
             } catch (const dv::SystemError&) {
                 ++refused;
             }
-            GetFileVersion(path);
+            readFileVersion(path);
         };
         for (int length = 0; length < good.size(); ++length)
             attempt(good.left(length));

@@ -55,14 +55,14 @@ void TestAddUrlFinder::urlFromString()
     QFETCH(QString, line);
     QFETCH(QStringList, expected);
     QStringList found;
-    dv::URLfromString(line, found);
+    dv::findUrlsInLine(line, found);
     QCOMPARE(found, expected);
 }
 
 void TestAddUrlFinder::urlFromString_appendsAfterEarlierFinds()
 {
     QStringList found{QStringLiteral("http://first.test")};
-    dv::URLfromString(QStringLiteral("see http://first.test"), found);
+    dv::findUrlsInLine(QStringLiteral("see http://first.test"), found);
     QCOMPARE(found, (QStringList{QStringLiteral("http://first.test"), QStringLiteral("http://first.test")}));
 }
 

@@ -1,6 +1,7 @@
 // The "Browser" menu, the start-up marks, the hint bar and the restart, driven
 // through the main window with recorded dialogs and shell.
-#include "appform.h"
+#include "mainwindow.h"
+#include "named.h"
 #include "dialogs.h"
 #include "emulation.h"
 #include "errordialog.h"
@@ -21,6 +22,8 @@
 
 #include <memory>
 #include <optional>
+
+using dv::test::named;
 
 namespace {
 
@@ -44,14 +47,14 @@ struct Program {
         AppParts parts;
         parts.executablePath = executable;
         parts.browserFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedBrowser>(parent); };
-        form = std::make_unique<TAppForm>(services, parts);
+        form = std::make_unique<MainWindow>(services, parts);
         form->show();
     }
 
     QList<QAction*> items() const
     {
-        return {form->InternetExplorer71, form->InternetExplorer81, form->InternetExplorer91,
-                form->InternetExplorer101, form->InternetExplorer111};
+        return {named<QAction>(*form, "ie7Action"), named<QAction>(*form, "ie8Action"), named<QAction>(*form, "ie9Action"),
+                named<QAction>(*form, "ie10Action"), named<QAction>(*form, "ie11Action")};
     }
 
     // The levels that carry a check mark, as numbers 7 to 11.
@@ -76,16 +79,16 @@ struct Program {
     }
 
     std::optional<dv::RegValue> stored() const { return registry.queryValue(Key, Name); }
-    bool hintShown() const { return !form->PanelHint->isHidden(); }
+    bool hintShown() const { return !named<QFrame>(*form, "hintPanel")->isHidden(); }
 
     // Both start-up timers have fired.
-    bool startupDone() const { return !form->TimerIE->isActive() && !form->TimerHint->isActive(); }
+    bool startupDone() const { return !named<QTimer>(*form, "emulationMarkTimer")->isActive() && !named<QTimer>(*form, "hintTimer")->isActive(); }
 
     dv::test::RecordingDialogs dialogs;
     dv::test::RecordingShell shell;
     dv::RegistryStore registry;
     dv::Services services{dialogs, shell, registry};
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 } // namespace
@@ -123,9 +126,9 @@ void TestEmulationMenu::firstStart_createsKeyMarksLevel7AndShowsHintASecondLater
     clock.start();
     p.start();
     std::optional<bool> hintAtMarking;
-    connect(p.form->TimerIE, &QTimer::timeout, this, [&] { hintAtMarking = p.hintShown(); });
+    connect(named<QTimer>(*p.form, "emulationMarkTimer"), &QTimer::timeout, this, [&] { hintAtMarking = p.hintShown(); });
 
-    QTRY_VERIFY(!p.form->TimerIE->isActive());
+    QTRY_VERIFY(!named<QTimer>(*p.form, "emulationMarkTimer")->isActive());
     QCOMPARE(p.marks(), QList<int>{7});
     QVERIFY(p.registry.keyExists(Key));
     QVERIFY(!p.stored());
@@ -175,7 +178,7 @@ void TestEmulationMenu::startWithValue_marksItsLevelOnce()
     QTRY_VERIFY_WITH_TIMEOUT(p.startupDone(), 5000);
     QCOMPARE(p.marks(), marks);
     QCOMPARE(p.hintShown(), hint);
-    // TimerIE fires once only, even when it failed.
+    // The emulation mark timer fires once only, even when it failed.
     QTest::qWait(200);
     QCOMPARE(p.errors(), error.isEmpty() ? QStringList() : QStringList{error});
     QVERIFY(p.dialogs.questions.isEmpty());
@@ -208,7 +211,7 @@ void TestEmulationMenu::choosingLevel_storesItAndAsksRestart_marksStay()
     if (before)
         QVERIFY(p.registry.setValue(Key, Name, dv::RegValue::dword(quint32(before))));
     p.start();
-    QTRY_VERIFY(!p.form->TimerIE->isActive());
+    QTRY_VERIFY(!named<QTimer>(*p.form, "emulationMarkTimer")->isActive());
     const QByteArray storeBefore = fileBytes(storePath());
 
     p.items().at(level - 7)->trigger();
@@ -235,7 +238,7 @@ void TestEmulationMenu::applyOnHint_writes11000AndAsks_noKeepsBarAndMarks()
     QTRY_VERIFY_WITH_TIMEOUT(p.hintShown(), 5000);
     QCOMPARE(p.marks(), QList<int>{7});
 
-    QTest::mouseClick(p.form->Button5, Qt::LeftButton);
+    QTest::mouseClick(named<QPushButton>(*p.form, "applyHintButton"), Qt::LeftButton);
 
     QCOMPARE(p.dialogs.questions, QStringList{Restart});
     QVERIFY(p.stored());
@@ -253,9 +256,9 @@ void TestEmulationMenu::restartYes_startsProgramAnewAndCloses_newStartMarksChose
         first.dialogs.answerYes = true;
         first.start();
         QVERIFY(QTest::qWaitForWindowExposed(first.form.get()));
-        QTRY_VERIFY(!first.form->TimerIE->isActive());
+        QTRY_VERIFY(!named<QTimer>(*first.form, "emulationMarkTimer")->isActive());
 
-        first.form->InternetExplorer101->trigger();
+        named<QAction>(*first.form, "ie10Action")->trigger();
 
         QCOMPARE(first.dialogs.questions, QStringList{Restart});
         QCOMPARE(first.shell.startedPrograms, QStringList{QCoreApplication::applicationFilePath()});
@@ -276,14 +279,14 @@ void TestEmulationMenu::unwritableStore_marks7_levelFailsWithoutQuestion_level7S
     QVERIFY(QFile(dir_->filePath(QStringLiteral("config"))).open(QIODevice::WriteOnly));
     Program p(storePath());
     p.start();
-    QTRY_VERIFY(!p.form->TimerIE->isActive());
+    QTRY_VERIFY(!named<QTimer>(*p.form, "emulationMarkTimer")->isActive());
     QCOMPARE(p.marks(), QList<int>{7});
 
-    p.form->InternetExplorer111->trigger();
+    named<QAction>(*p.form, "ie11Action")->trigger();
     QCOMPARE(p.errors(), QStringList{QStringLiteral("Failed to set data for 'dorvantis'")});
     QVERIFY(p.dialogs.questions.isEmpty());
 
-    p.form->InternetExplorer71->trigger();
+    named<QAction>(*p.form, "ie7Action")->trigger();
     QCOMPARE(p.errors().size(), 1);
     QCOMPARE(p.dialogs.questions, QStringList{Restart});
     QCOMPARE(p.dialogs.messages.at(0).caption, QStringLiteral("Dorvantis"));
@@ -296,13 +299,14 @@ void TestEmulationMenu::renamedExecutable_hasItsOwnValue()
     Program p(storePath());
     QVERIFY(p.registry.setValue(Key, Name, dv::RegValue::dword(11000)));
     p.start(renamed);
-    QTRY_VERIFY(!p.form->TimerIE->isActive());
+    QTRY_VERIFY(!named<QTimer>(*p.form, "emulationMarkTimer")->isActive());
     QCOMPARE(p.marks(), QList<int>{7});
 
-    p.form->InternetExplorer91->trigger();
+    named<QAction>(*p.form, "ie9Action")->trigger();
     QCOMPARE(p.registry.queryValue(Key, QStringLiteral("printer-copy"))->toDword(), 9000u);
     QCOMPARE(p.stored()->toDword(), 11000u);
 }
 
 QTEST_MAIN(TestEmulationMenu)
 #include "tst_emulation_menu.moc"
+

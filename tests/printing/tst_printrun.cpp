@@ -1,9 +1,10 @@
 // The print and preview commands of the main window, driven through a scripted
 // browser: the order of steps, the delay, the list read afresh, the closing
 // messages, failures, re-entry, the load bound and a close during a run.
-#include "appform.h"
+#include "mainwindow.h"
+#include "named.h"
 #include "errordialog.h"
-#include "listbox.h"
+#include "pagelistbox.h"
 #include "recording.h"
 #include "registry.h"
 #include "scriptedbrowser.h"
@@ -23,6 +24,8 @@
 #include <ctime>
 #include <limits>
 #include <type_traits>
+
+using dv::test::named;
 
 using dv::test::RecordingDialogs;
 using dv::test::RecordingShell;
@@ -48,31 +51,27 @@ struct Fixture {
             browser = b.get();
             return b;
         };
-        form = std::make_unique<TAppForm>(services, parts);
-        form->SpinEdit1->setValue(0);
+        form = std::make_unique<MainWindow>(services, parts);
+        named<QSpinBox>(*form, "delaySpin")->setValue(0);
     }
     ~Fixture() { dv::installErrorDialogs(nullptr); }
 
     void setPages(const QStringList& pages)
     {
-        form->ListBox1->clear();
-        form->ListBox1->appendMany(pages);
+        named<PageListBox>(*form, "pageList")->clear();
+        named<PageListBox>(*form, "pageList")->appendMany(pages);
     }
-    void setDelayText(const QString& text) { form->SpinEdit1->findChild<QLineEdit*>()->setText(text); }
+    void setDelayText(const QString& text) { named<QSpinBox>(*form, "delaySpin")->findChild<QLineEdit*>()->setText(text); }
     // Lets the delay now running end at once, as if its time had passed.
-    void endDelayNow()
-    {
-        form->delayDeadlineMs = QDeadlineTimer::current().deadline();
-        form->TimerDelay->start(1);
-    }
+    void endDelayNow() { form->endDelayNow(); }
     QStringList logLines() const
     {
-        const QString text = form->Memo1->toPlainText();
+        const QString text = named<QPlainTextEdit>(*form, "errorLog")->toPlainText();
         return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
     }
     bool logTabVisible() const
     {
-        return form->PageControl1->isTabVisible(form->PageControl1->indexOf(form->TabSheet3));
+        return named<QTabWidget>(*form, "listTabs")->isTabVisible(named<QTabWidget>(*form, "listTabs")->indexOf(named<QWidget>(*form, "errorLogTab")));
     }
 
     QTemporaryDir dir;
@@ -81,7 +80,7 @@ struct Fixture {
     dv::RegistryStore registry;
     dv::Services services { dialogs, shell, registry };
     ScriptedBrowser* browser = nullptr;
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 double processCpuSeconds()
@@ -107,14 +106,14 @@ private slots:
         QList<QPair<int, int>> progressAtPrint;
         f.browser->onPrint = [&](const QString&) {
             statusAtPrint << f.form->statusText();
-            QVERIFY(f.form->ProgressBar1->isVisible() || !f.form->isVisible());
-            progressAtPrint << qMakePair(f.form->ProgressBar1->value(), f.form->ProgressBar1->maximum());
+            QVERIFY(named<QProgressBar>(*f.form, "runProgress")->isVisible() || !f.form->isVisible());
+            progressAtPrint << qMakePair(named<QProgressBar>(*f.form, "runProgress")->value(), named<QProgressBar>(*f.form, "runProgress")->maximum());
         };
         f.form->show();
-        f.form->Button4Click();
+        f.form->printAll();
 
-        QCOMPARE(f.browser->navigations, f.form->ListBox1->entries());
-        QCOMPARE(f.browser->printed, f.form->ListBox1->entries());
+        QCOMPARE(f.browser->navigations, named<PageListBox>(*f.form, "pageList")->entries());
+        QCOMPARE(f.browser->printed, named<PageListBox>(*f.form, "pageList")->entries());
         QCOMPARE(statusAtPrint,
             (QStringList { QStringLiteral("Printing: a.html"), QStringLiteral("Printing: http://127.0.0.1:1/b"),
                 QStringLiteral("Printing: a.html") }));
@@ -125,7 +124,7 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].caption, completeCaption);
         QCOMPARE(f.dialogs.messages[0].text, successText);
         QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONINFORMATION));
-        QVERIFY(f.form->ProgressBar1->isHidden());
+        QVERIFY(named<QProgressBar>(*f.form, "runProgress")->isHidden());
         QVERIFY(!f.logTabVisible());
     }
 
@@ -134,7 +133,7 @@ private slots:
         Fixture f;
         int beepsAtMessage = -1;
         f.dialogs.onMessage = [&](const dv::test::ShownMessage&) { beepsAtMessage = f.dialogs.beeps; };
-        f.form->Button4Click();
+        f.form->printAll();
         QCOMPARE(beepsAtMessage, 1); // the sound comes first
         QVERIFY(f.browser->navigations.isEmpty());
         QCOMPARE(f.form->statusText(), QStringLiteral("Completed!"));
@@ -146,18 +145,18 @@ private slots:
     void printAll_navigationErrors_warnAndLogWithoutLeavingTheList()
     {
         Fixture f;
-        static_assert(std::is_same_v<decltype(f.form->NavigateErrorCount), qint64>);
+        static_assert(std::is_same_v<decltype(f.form->navigateErrorCount()), qint64>);
         f.setPages({ QStringLiteral("good"), QStringLiteral("bad1"), QStringLiteral("bad2") });
         f.browser->failing = { QStringLiteral("bad1"), QStringLiteral("bad2") };
-        f.form->PageControl1->setCurrentWidget(f.form->TabSheet1);
-        f.form->Button4Click();
+        named<QTabWidget>(*f.form, "listTabs")->setCurrentWidget(named<QWidget>(*f.form, "pageListTab"));
+        f.form->printAll();
 
-        QCOMPARE(f.browser->printed, f.form->ListBox1->entries()); // error pages print too
-        QCOMPARE(f.form->NavigateErrorCount, qint64(2));
+        QCOMPARE(f.browser->printed, named<PageListBox>(*f.form, "pageList")->entries()); // error pages print too
+        QCOMPARE(f.form->navigateErrorCount(), qint64(2));
         QCOMPARE(f.logLines(),
             (QStringList { QStringLiteral("Navigate Error: bad1"), QStringLiteral("Navigate Error: bad2") }));
         QVERIFY(f.logTabVisible());
-        QCOMPARE(f.form->PageControl1->currentWidget(), f.form->TabSheet1);
+        QCOMPARE(named<QTabWidget>(*f.form, "listTabs")->currentWidget(), named<QWidget>(*f.form, "pageListTab"));
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].caption, completeCaption);
         QCOMPARE(f.dialogs.messages[0].text, withErrorsText);
@@ -165,7 +164,7 @@ private slots:
 
         // The next run over good pages starts counting afresh; the log keeps growing.
         f.setPages({ QStringLiteral("good") });
-        f.form->Button4Click();
+        f.form->printAll();
         QCOMPARE(f.dialogs.messages.size(), 2);
         QCOMPARE(f.dialogs.messages[1].text, successText);
         QCOMPARE(f.dialogs.messages[1].flags, int(dv::MB_ICONINFORMATION));
@@ -176,12 +175,12 @@ private slots:
     void navigateErrorOutsideRun_isCountedButResetByNextRun()
     {
         Fixture f;
-        f.form->NavigateErrorCount = std::numeric_limits<qint32>::max();
+        f.form->setNavigateErrorCount(std::numeric_limits<qint32>::max());
         emit f.browser->navigateError(QStringLiteral("http://127.0.0.1:1/x"));
-        QCOMPARE(f.form->NavigateErrorCount, qint64(std::numeric_limits<qint32>::max()) + 1);
+        QCOMPARE(f.form->navigateErrorCount(), qint64(std::numeric_limits<qint32>::max()) + 1);
         QCOMPARE(f.logLines(), QStringList { QStringLiteral("Navigate Error: http://127.0.0.1:1/x") });
         f.setPages({ QStringLiteral("good") });
-        f.form->Button4Click();
+        f.form->printAll();
         QCOMPARE(f.dialogs.messages.last().text, successText);
     }
 
@@ -206,7 +205,7 @@ private slots:
         f.setPages({ QStringLiteral("one") });
         f.setDelayText(text);
         const int sentinel = 12345;
-        f.form->TimerDelay->setInterval(sentinel);
+        named<QTimer>(*f.form, "delayTimer")->setInterval(sentinel);
         bool seenDelay = false;
         bool printedDuringDelay = false;
         // Looks at the timer once the page has loaded and the delay, if any, began.
@@ -214,43 +213,43 @@ private slots:
             if (f.browser->readyState() != dv::BrowserControl::ReadyStateComplete)
                 return;
             QTimer::singleShot(20, f.browser, [&] {
-                if (!f.form->TimerDelay->isActive())
+                if (!named<QTimer>(*f.form, "delayTimer")->isActive())
                     return;
                 seenDelay = true;
                 printedDuringDelay = !f.browser->printed.isEmpty();
-                QCOMPARE(f.form->TimerDelay->interval(), firstLegMs);
-                QVERIFY(!f.form->DelayElapsed);
+                QCOMPARE(named<QTimer>(*f.form, "delayTimer")->interval(), firstLegMs);
+                QVERIFY(!f.form->isDelayElapsed());
                 if (firstLegMs == std::numeric_limits<int>::max()) {
                     // One leg over, years still to go: the wait goes on.
-                    f.form->TimerDelayTimer();
-                    QVERIFY(f.form->TimerDelay->isActive());
-                    QVERIFY(!f.form->DelayElapsed);
-                    QVERIFY(f.form->delayDeadlineMs - QDeadlineTimer::current().deadline() > 999999000LL * 1000);
+                    QVERIFY(QMetaObject::invokeMethod(f.form.get(), "advanceDelay"));
+                    QVERIFY(named<QTimer>(*f.form, "delayTimer")->isActive());
+                    QVERIFY(!f.form->isDelayElapsed());
+                    QVERIFY(f.form->delayDeadlineMs() - QDeadlineTimer::current().deadline() > 999999000LL * 1000);
                 }
                 if (firstLegMs > 2000)
                     f.endDelayNow();
             });
         });
-        f.form->Button4Click();
+        f.form->printAll();
 
         QCOMPARE(seenDelay, firstLegMs > 0);
         QVERIFY(!printedDuringDelay);
         if (firstLegMs < 0)
-            QCOMPARE(f.form->TimerDelay->interval(), sentinel);
+            QCOMPARE(named<QTimer>(*f.form, "delayTimer")->interval(), sentinel);
         QCOMPARE(f.browser->printed, QStringList { QStringLiteral("one") });
-        QVERIFY(!f.form->TimerDelay->isActive());
-        QVERIFY(f.form->DelayElapsed);
+        QVERIFY(!named<QTimer>(*f.form, "delayTimer")->isActive());
+        QVERIFY(f.form->isDelayElapsed());
     }
 
     void printAll_delayWait_doesNotSpinTheProcessor()
     {
         Fixture f;
         f.setPages({ QStringLiteral("one") });
-        f.form->SpinEdit1->setValue(1);
+        named<QSpinBox>(*f.form, "delaySpin")->setValue(1);
         const double cpuBefore = processCpuSeconds();
         QElapsedTimer wall;
         wall.start();
-        f.form->Button4Click();
+        f.form->printAll();
         const double cpu = processCpuSeconds() - cpuBefore;
         QVERIFY(wall.elapsed() >= 990); // millisecond clocks round differently
         QVERIFY2(cpu < 0.5, qPrintable(QStringLiteral("%1 s of processor time in a 1 s wait").arg(cpu)));
@@ -262,14 +261,14 @@ private slots:
         // run's waits must not turn into a busy loop then.
         Fixture f;
         f.setPages({ QStringLiteral("one"), QStringLiteral("two") });
-        f.form->SpinEdit1->setValue(1);
+        named<QSpinBox>(*f.form, "delaySpin")->setValue(1);
         f.browser->loadMs = 50;
         f.browser->onNavigate = [&](const QString& page) {
             if (page == QLatin1String("one"))
                 QCoreApplication::exit(0);
         };
         const double cpuBefore = processCpuSeconds();
-        f.form->Button4Click();
+        f.form->printAll();
         const double cpu = processCpuSeconds() - cpuBefore;
         QCOMPARE(f.browser->printed, (QStringList { "one", "two" }));
         QVERIFY2(cpu < 1.0, qPrintable(QStringLiteral("%1 s of processor time in 2 s of waits").arg(cpu)));
@@ -282,11 +281,11 @@ private slots:
         f.browser->loadMs = 20;
         f.browser->onNavigate = [&](const QString& address) {
             if (address == QLatin1String("B"))
-                QTimer::singleShot(0, f.form.get(), [&] { delete f.form->ListBox1->takeItem(0); });
+                QTimer::singleShot(0, f.form.get(), [&] { delete named<PageListBox>(*f.form, "pageList")->takeItem(0); });
         };
         QStringList statuses;
         f.browser->onPrint = [&](const QString&) { statuses << f.form->statusText(); };
-        f.form->Button4Click();
+        f.form->printAll();
 
         QCOMPARE(f.browser->navigations, (QStringList { "A", "B", "D" }));
         QCOMPARE(f.browser->printed, (QStringList { "A", "B", "D" }));
@@ -301,9 +300,9 @@ private slots:
         f.browser->loadMs = 20;
         f.browser->onNavigate = [&](const QString& address) {
             if (address == QLatin1String("B"))
-                QTimer::singleShot(0, f.form.get(), [&] { f.form->ListBox1->clear(); });
+                QTimer::singleShot(0, f.form.get(), [&] { named<PageListBox>(*f.form, "pageList")->clear(); });
         };
-        f.form->Button4Click();
+        f.form->printAll();
         QCOMPARE(f.browser->printed, QStringList { "A" });
         QCOMPARE(f.form->statusText(), QStringLiteral("Navigating: B"));
         QCOMPARE(f.dialogs.beeps, 0);
@@ -326,7 +325,7 @@ private slots:
         QFETCH(QString, status);
         Fixture f;
         f.setPages({ QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C") });
-        f.form->SpinEdit1->setValue(1);
+        named<QSpinBox>(*f.form, "delaySpin")->setValue(1);
         const QString failure = QStringLiteral("No default printer is set up.");
         auto failOnB = [&](const QString& page) {
             if (page == QLatin1String("B")) {
@@ -338,16 +337,16 @@ private slots:
         };
         f.browser->onNavigate = failOnB;
         f.browser->onPrint = [&](const QString&) {
-            if (f.form->TimerDelay->isActive() == false)
+            if (named<QTimer>(*f.form, "delayTimer")->isActive() == false)
                 f.endDelayNow(); // keeps the second page's delay short
         };
         connect(f.browser, &dv::BrowserControl::readyStateChanged, f.browser, [&] {
             QTimer::singleShot(10, f.browser, [&] {
-                if (f.form->TimerDelay->isActive())
+                if (named<QTimer>(*f.form, "delayTimer")->isActive())
                     f.endDelayNow();
             });
         });
-        f.form->Button4Click();
+        f.form->printAll();
 
         QCOMPARE(f.form->statusText(), status);
         QCOMPARE(f.browser->printed, QStringList { "A" });
@@ -355,15 +354,15 @@ private slots:
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].text, failure);
         QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));
-        QVERIFY(!f.form->TimerDelay->isActive());
-        QVERIFY(f.form->ProgressBar1->isHidden());
+        QVERIFY(!named<QTimer>(*f.form, "delayTimer")->isActive());
+        QVERIFY(named<QProgressBar>(*f.form, "runProgress")->isHidden());
 
         // The failed run left nothing behind: the next one runs normally.
         f.browser->printFailure.clear();
         f.browser->navigateFailure.clear();
         f.browser->onNavigate = nullptr;
-        f.form->SpinEdit1->setValue(0);
-        f.form->Button4Click();
+        named<QSpinBox>(*f.form, "delaySpin")->setValue(0);
+        f.form->printAll();
         QCOMPARE(f.dialogs.messages.last().text, successText);
     }
 
@@ -372,18 +371,18 @@ private slots:
         Fixture f;
         f.setPages({ QStringLiteral("A"), QStringLiteral("B") });
         f.form->show();
-        f.form->Timer1Timer(); // buttons enabled while the list has entries
+        f.form->followPageList(); // buttons enabled while the list has entries
         f.browser->onPrint = [&](const QString& page) {
             if (page != QLatin1String("A"))
                 return;
-            f.form->PrintAll1->trigger();
-            f.form->Button4->click();
-            f.form->Button3->click();
+            named<QAction>(*f.form, "printAllAction")->trigger();
+            named<QPushButton>(*f.form, "printAllButton")->click();
+            named<QPushButton>(*f.form, "printPreviewButton")->click();
             // A double-click would load another page into the browser the run prints from.
-            f.form->ListBox1->setCurrentRow(1);
-            f.form->ListBox1DblClick();
+            named<PageListBox>(*f.form, "pageList")->setCurrentRow(1);
+            f.form->showCaretEntry();
         };
-        f.form->Button4Click();
+        f.form->printAll();
         QCOMPARE(f.browser->navigations, (QStringList { "A", "B" }));
         QVERIFY(f.browser->previewed.isEmpty());
         QCOMPARE(f.dialogs.beeps, 4 + 1); // four refused commands, then the run's own
@@ -397,7 +396,7 @@ private slots:
         f.browser->hanging = { QStringLiteral("hangs") };
         QElapsedTimer wall;
         wall.start();
-        f.form->Button4Click();
+        f.form->printAll();
         QVERIFY(wall.elapsed() >= 300);
         QCOMPARE(f.browser->stops, 1);
         QCOMPARE(f.browser->printed, (QStringList { "A", "hangs", "C" }));
@@ -413,11 +412,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         f.browser->onPrint = [&](const QString& page) {
             if (page == QLatin1String("A"))
-                f.form->Exit1Click();
+                named<QAction>(*f.form, "exitAction")->trigger();
         };
         bool visibleAtMessage = false;
         f.dialogs.onMessage = [&](const dv::test::ShownMessage&) { visibleAtMessage = f.form->isVisible(); };
-        f.form->Button4Click();
+        f.form->printAll();
         QCOMPARE(f.browser->printed, (QStringList { "A", "B" }));
         QVERIFY(visibleAtMessage);
         QVERIFY(!f.form->isVisible());
@@ -426,7 +425,7 @@ private slots:
     void preview_emptyList_onlyBeeps()
     {
         Fixture f;
-        f.form->Button3Click();
+        f.form->previewCurrent();
         QCOMPARE(f.dialogs.beeps, 1);
         QVERIFY(f.browser->navigations.isEmpty());
         QVERIFY(f.browser->previewed.isEmpty());
@@ -438,42 +437,43 @@ private slots:
         Fixture f;
         f.setPages({ QStringLiteral("A"), QStringLiteral("bad"), QStringLiteral("C") });
         f.browser->failing = { QStringLiteral("bad") };
-        f.form->ListBox1->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+        named<PageListBox>(*f.form, "pageList")->setCurrentRow(1, QItemSelectionModel::NoUpdate);
         f.form->setStatusText(QStringLiteral("before"));
-        f.form->SpinEdit1->setValue(5);
-        f.form->Button3Click();
+        named<QSpinBox>(*f.form, "delaySpin")->setValue(5);
+        f.form->previewCurrent();
         QCOMPARE(f.browser->navigations, QStringList { "bad" });
         QCOMPARE(f.browser->previewed, QStringList { "bad" });
-        QCOMPARE(f.form->NavigateErrorCount, qint64(1)); // counted and logged, nothing shown
+        QCOMPARE(f.form->navigateErrorCount(), qint64(1)); // counted and logged, nothing shown
         QCOMPARE(f.logLines(), QStringList { QStringLiteral("Navigate Error: bad") });
         QCOMPARE(f.form->statusText(), QStringLiteral("before"));
-        QVERIFY(!f.form->TimerDelay->isActive());
+        QVERIFY(!named<QTimer>(*f.form, "delayTimer")->isActive());
         QCOMPARE(f.dialogs.beeps, 0);
         QVERIFY(f.dialogs.messages.isEmpty());
 
         // No caret yet: the first entry.
         Fixture g;
         g.setPages({ QStringLiteral("first"), QStringLiteral("second") });
-        g.form->ListBox1->setCurrentRow(-1);
-        g.form->Button3Click();
+        named<PageListBox>(*g.form, "pageList")->setCurrentRow(-1);
+        g.form->previewCurrent();
         QCOMPARE(g.browser->previewed, QStringList { "first" });
     }
 
     void menuItems_actOnlyWhileButtonsAreEnabled()
     {
         Fixture f;
-        f.form->PrintAll1->trigger();
-        f.form->PrintPreview1->trigger();
+        named<QAction>(*f.form, "printAllAction")->trigger();
+        named<QAction>(*f.form, "printPreviewAction")->trigger();
         QVERIFY(f.dialogs.messages.isEmpty());
         QCOMPARE(f.dialogs.beeps, 0);
         f.setPages({ QStringLiteral("A") });
-        f.form->Timer1Timer();
-        f.form->PrintAll1->trigger();
+        f.form->followPageList();
+        named<QAction>(*f.form, "printAllAction")->trigger();
         QCOMPARE(f.browser->printed, QStringList { "A" });
-        f.form->PrintPreview1->trigger();
+        named<QAction>(*f.form, "printPreviewAction")->trigger();
         QCOMPARE(f.browser->previewed, QStringList { "A" });
     }
 };
 
 QTEST_MAIN(TestPrintRun)
 #include "tst_printrun.moc"
+

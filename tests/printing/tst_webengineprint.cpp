@@ -1,9 +1,10 @@
 // The real engine end to end: Qt WebEngine loads local files and loopback pages,
 // prints them to the private CUPS scheduler's capturing printer, and the run's log
 // and closing message follow what happened. Needs the private_cups fixture.
-#include "appform.h"
+#include "mainwindow.h"
+#include "named.h"
 #include "errordialog.h"
-#include "listbox.h"
+#include "pagelistbox.h"
 #include "pageserver.h"
 #include "privatecups.h"
 #include "recording.h"
@@ -25,6 +26,8 @@
 
 #include <cups/cups.h>
 
+using dv::test::named;
+
 using dv::test::PageServer;
 using dv::test::PrivateCups;
 using dv::test::RecordingDialogs;
@@ -41,8 +44,8 @@ struct Fixture {
         AppParts parts;
         parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
         parts.loadTimeoutMs = loadTimeoutMs;
-        form = std::make_unique<TAppForm>(services, parts);
-        form->SpinEdit1->setValue(0);
+        form = std::make_unique<MainWindow>(services, parts);
+        named<QSpinBox>(*form, "delaySpin")->setValue(0);
         form->show();
     }
     ~Fixture() { dv::installErrorDialogs(nullptr); }
@@ -58,12 +61,12 @@ struct Fixture {
     }
     void setPages(const QStringList& pages)
     {
-        form->ListBox1->clear();
-        form->ListBox1->appendMany(pages);
+        named<PageListBox>(*form, "pageList")->clear();
+        named<PageListBox>(*form, "pageList")->appendMany(pages);
     }
     QStringList logLines() const
     {
-        const QString text = form->Memo1->toPlainText();
+        const QString text = named<QPlainTextEdit>(*form, "errorLog")->toPlainText();
         return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
     }
     // The captured jobs of this run, once all have arrived.
@@ -79,7 +82,7 @@ struct Fixture {
     RecordingShell shell;
     dv::RegistryStore registry;
     dv::Services services { dialogs, shell, registry };
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> form;
     PrivateCups cups;
 };
 
@@ -137,7 +140,7 @@ private slots:
         const QStringList entries { f.localPage(m1), server.url(QStringLiteral("/page/") + m2), refused, missing,
             f.localPage(m5) };
         f.setPages(entries);
-        f.form->Button4Click();
+        f.form->printAll();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), entries.size());
@@ -154,8 +157,8 @@ private slots:
         QCOMPARE(f.logLines(),
             (QStringList {
                 QStringLiteral("Navigate Error: ") + refused, QStringLiteral("Navigate Error: ") + missing }));
-        QVERIFY(f.form->PageControl1->isTabVisible(f.form->PageControl1->indexOf(f.form->TabSheet3)));
-        QCOMPARE(f.form->PageControl1->currentWidget(), f.form->TabSheet1);
+        QVERIFY(named<QTabWidget>(*f.form, "listTabs")->isTabVisible(named<QTabWidget>(*f.form, "listTabs")->indexOf(named<QWidget>(*f.form, "errorLogTab"))));
+        QCOMPARE(named<QTabWidget>(*f.form, "listTabs")->currentWidget(), named<QWidget>(*f.form, "pageListTab"));
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("COMPLETE"));
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
@@ -165,7 +168,7 @@ private slots:
         const QString m6 = token();
         const QStringList good { server.url(QStringLiteral("/page/") + m6), f.localPage(token()) };
         f.setPages(good);
-        f.form->Button4Click();
+        f.form->printAll();
         QCOMPARE(f.jobsFor(good).size(), good.size());
         QCOMPARE(f.dialogs.messages.size(), 2);
         QCOMPARE(f.dialogs.messages[1].text, QStringLiteral("Successfully completed."));
@@ -195,7 +198,7 @@ private slots:
                     windowsSeen << QString::fromLatin1(w->metaObject()->className());
         });
         watch.start(5);
-        f.form->Button4Click();
+        f.form->printAll();
         watch.stop();
 
         QVERIFY2(windowsSeen.isEmpty(), qPrintable(windowsSeen.join(QLatin1Char(','))));
@@ -220,7 +223,7 @@ private slots:
         const QString hang = server.url(QStringLiteral("/hang"));
         const QStringList entries { hang, server.url(QStringLiteral("/page/") + marker) };
         f.setPages(entries);
-        f.form->Button4Click();
+        f.form->printAll();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), 2);
@@ -251,7 +254,7 @@ private slots:
         f.setPages(entries);
         QElapsedTimer wall;
         wall.start();
-        f.form->Button4Click();
+        f.form->printAll();
         QVERIFY2(wall.elapsed() < 30000, "an entry waited for the load bound");
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("COMPLETE"));
@@ -287,7 +290,7 @@ private slots:
                 if (auto* dialog = qobject_cast<QPrintPreviewDialog*>(w))
                     dialog->reject();
         });
-        f.form->Button3Click();
+        f.form->previewCurrent();
         poll.stop();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(pages > 0);
@@ -326,7 +329,7 @@ private slots:
         cupsSetServer(nullptr); // forget the scheduler this process talked to so far
         const QString page = f.localPage(token());
         f.setPages({ page });
-        f.form->Button4Click();
+        f.form->printAll();
         qputenv("CUPS_SERVER", before);
         cupsSetServer(nullptr);
         if (schedulerRunning)
@@ -351,3 +354,4 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_webengineprint.moc"
+

@@ -1,12 +1,13 @@
 // The update check as the main window runs it: its timer, the worker thread, the
 // "Update Notifications" item and the notice, against a fake service on loopback.
-#include "appform.h"
+#include "mainwindow.h"
+#include "named.h"
 #include "check.h"
 #include "errordialog.h"
 #include "fakeservice.h"
 #include "httpform.h"
 #include "identity.h"
-#include "newversion.h"
+#include "updatenotice.h"
 #include "recording.h"
 #include "registry.h"
 #include "scriptedbrowser.h"
@@ -20,6 +21,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+
+using dv::test::named;
 
 using dv::test::FakeService;
 using dv::test::RecordingDialogs;
@@ -51,7 +54,7 @@ struct Fixture {
         parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
         parts.browserFactory = [](QWidget* parent) { return std::make_unique<ScriptedBrowser>(parent); };
         parts.updateCheckToday = [] { return Today; };
-        form = std::make_unique<TAppForm>(services, parts);
+        form = std::make_unique<MainWindow>(services, parts);
     }
     ~Fixture()
     {
@@ -66,7 +69,7 @@ struct Fixture {
     RecordingShell shell;
     dv::RegistryStore registry;
     dv::Services services{dialogs, shell, registry};
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 } // namespace
@@ -85,7 +88,7 @@ private slots:
     void init()
     {
         dv::ResetUpdateCheckState();
-        NewVerCloseCountdown = 11;
+        updateNoticeCountdown = 11;
         service_ = std::make_unique<FakeService>(&certs_);
         QVERIFY(service_->start());
     }
@@ -96,17 +99,17 @@ private slots:
     {
         service_->setAnswer(ScriptedAnswer::text(serviceAnswer("2.9")));
         Fixture f(*service_);
-        TAppForm& w = *f.form;
-        QVERIFY(!w.UpdateNotifications1->isEnabled());
-        QVERIFY(w.UpdateNotifications1->isChecked());
+        MainWindow& w = *f.form;
+        QVERIFY(!named<QAction>(w, "updateNotificationsAction")->isEnabled());
+        QVERIFY(named<QAction>(w, "updateNotificationsAction")->isChecked());
         w.show();
-        QTRY_VERIFY_WITH_TIMEOUT(w.NewVer != nullptr, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.updateNotice() != nullptr, 15000);
         QVERIFY(CheckStarted);
-        QVERIFY(!w.TimerChecker->isActive());
-        QVERIFY(w.UpdateNotifications1->isEnabled());
-        QVERIFY(w.UpdateNotifications1->isChecked());
-        QTRY_VERIFY(w.NewVer->isVisible());
-        QCOMPARE(w.NewVer->Label2->text(), "Click to download Dorvantis 2.9");
+        QVERIFY(!named<QTimer>(w, "updateCheckTimer")->isActive());
+        QVERIFY(named<QAction>(w, "updateNotificationsAction")->isEnabled());
+        QVERIFY(named<QAction>(w, "updateNotificationsAction")->isChecked());
+        QTRY_VERIFY(w.updateNotice()->isVisible());
+        QCOMPARE(named<QLabel>(*w.updateNotice(), "downloadLink")->text(), "Click to download Dorvantis 2.9");
         QCOMPARE(f.stored("LastUpdateCheck"), Today);
         const auto requests = service_->requests();
         QCOMPARE(requests.size(), 1);
@@ -125,13 +128,13 @@ private slots:
         f.dialogs.onMessage = [&](const dv::test::ShownMessage&) {
             onInterfaceThread = QThread::currentThread() == qApp->thread();
             doneWhileOpen = CheckDone.load();
-            noticeWhileOpen = f.form->NewVer != nullptr;
+            noticeWhileOpen = f.form->updateNotice() != nullptr;
             // The box stays open a while; the worker must still be waiting after it.
             QTest::qWait(1500);
             doneWhileOpen = doneWhileOpen || CheckDone.load();
         };
         f.form->show();
-        QTRY_VERIFY_WITH_TIMEOUT(f.form->NewVer != nullptr, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.form->updateNotice() != nullptr, 15000);
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].text, "Version 2.8 stops working next month.");
         QCOMPARE(f.dialogs.messages[0].caption, "IMPORTANT");
@@ -145,18 +148,18 @@ private slots:
     {
         Fixture f(*service_);
         f.store().WriteInteger("Settings", "ShowUpdate", 0);
-        TAppForm& w = *f.form;
+        MainWindow& w = *f.form;
         w.show();
-        QTRY_VERIFY_WITH_TIMEOUT(w.UpdateNotifications1->isEnabled(), 15000);
-        QVERIFY(!w.UpdateNotifications1->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(named<QAction>(w, "updateNotificationsAction")->isEnabled(), 15000);
+        QVERIFY(!named<QAction>(w, "updateNotificationsAction")->isChecked());
         QCOMPARE(service_->connectionCount(), 0);
-        QVERIFY(w.NewVer == nullptr);
+        QVERIFY(w.updateNotice() == nullptr);
 
-        w.UpdateNotifications1->trigger();
-        QVERIFY(w.UpdateNotifications1->isChecked());
+        named<QAction>(w, "updateNotificationsAction")->trigger();
+        QVERIFY(named<QAction>(w, "updateNotificationsAction")->isChecked());
         QCOMPARE(f.stored("ShowUpdate"), "1");
-        w.UpdateNotifications1->trigger();
-        QVERIFY(!w.UpdateNotifications1->isChecked());
+        named<QAction>(w, "updateNotificationsAction")->trigger();
+        QVERIFY(!named<QAction>(w, "updateNotificationsAction")->isChecked());
         QCOMPARE(f.stored("ShowUpdate"), "0");
         // The running check read its value already.
         QCOMPARE(ShowUpdate, 0);
@@ -168,9 +171,9 @@ private slots:
         service_->stop();
         Fixture f(*service_);
         f.form->show();
-        QTRY_VERIFY_WITH_TIMEOUT(f.form->UpdateNotifications1->isEnabled(), 15000);
-        QVERIFY(f.form->UpdateNotifications1->isChecked());
-        QVERIFY(f.form->NewVer == nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(named<QAction>(*f.form, "updateNotificationsAction")->isEnabled(), 15000);
+        QVERIFY(named<QAction>(*f.form, "updateNotificationsAction")->isChecked());
+        QVERIFY(f.form->updateNotice() == nullptr);
         QCOMPARE(f.stored("LastUpdateCheck"), "<missing>");
         QVERIFY(f.dialogs.messages.isEmpty());
     }
@@ -194,7 +197,7 @@ private slots:
         clock.start();
         probe.start();
         f.form->show();
-        QTRY_VERIFY_WITH_TIMEOUT(f.form->UpdateNotifications1->isEnabled(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(named<QAction>(*f.form, "updateNotificationsAction")->isEnabled(), 60000);
         const qint64 elapsed = clock.elapsed();
         probe.stop();
         QVERIFY2(elapsed < 45000, qPrintable(QString::number(elapsed)));
@@ -205,7 +208,7 @@ private slots:
         QVERIFY2(ticks > elapsed / 50 / 2, qPrintable(QString("%1 ticks in %2 ms").arg(ticks).arg(elapsed)));
         QCOMPARE(f.stored("LastUpdateCheck"), "<missing>");
         QCOMPARE(f.stored("CurrentVersion"), "<missing>");
-        QVERIFY(f.form->NewVer == nullptr);
+        QVERIFY(f.form->updateNotice() == nullptr);
     }
 
 private:
@@ -217,3 +220,4 @@ private:
 
 QTEST_MAIN(TestUpdateFlow)
 #include "tst_updateflow.moc"
+

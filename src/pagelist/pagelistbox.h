@@ -12,11 +12,11 @@ class Dialogs;
 /// The page list box: the ordered list of pages to print. Entries are kept exactly
 /// as added; duplicates and empty lines are allowed. Files dropped on it from a file
 /// manager are appended in drop order.
-class TListBox : public QListWidget {
+class PageListBox : public QListWidget {
     Q_OBJECT
 
 public:
-    explicit TListBox(QWidget* parent = nullptr);
+    explicit PageListBox(QWidget* parent = nullptr);
 
     /// Where the "Not valid file: " messages of a drop go. Without it a drop is
     /// refused.

@@ -1,4 +1,4 @@
-#include "listbox.h"
+#include "pagelistbox.h"
 
 #include "dialogs.h"
 
@@ -45,7 +45,7 @@ bool carriesFiles(const QMimeData* mime)
 
 } // namespace
 
-TListBox::TListBox(QWidget* parent)
+PageListBox::PageListBox(QWidget* parent)
     : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -56,19 +56,19 @@ TListBox::TListBox(QWidget* parent)
     setDragDropMode(QAbstractItemView::DropOnly);
 }
 
-void TListBox::appendOne(const QString& entry)
+void PageListBox::appendOne(const QString& entry)
 {
     addItem(entry);
 }
 
-void TListBox::appendMany(const QStringList& entries)
+void PageListBox::appendMany(const QStringList& entries)
 {
     setUpdatesEnabled(false);
     addItems(entries);
     setUpdatesEnabled(true);
 }
 
-QStringList TListBox::entries() const
+QStringList PageListBox::entries() const
 {
     QStringList out;
     out.reserve(count());
@@ -77,12 +77,12 @@ QStringList TListBox::entries() const
     return out;
 }
 
-QString TListBox::entryAt(int index) const
+QString PageListBox::entryAt(int index) const
 {
     return item(index)->text();
 }
 
-void TListBox::deleteSelected()
+void PageListBox::deleteSelected()
 {
     QList<int> rows;
     const QModelIndexList selected = selectionModel()->selectedIndexes();
@@ -107,7 +107,7 @@ void TListBox::deleteSelected()
     setUpdatesEnabled(true);
 }
 
-int TListBox::caretIndex() const
+int PageListBox::caretIndex() const
 {
     if (count() == 0)
         return -1;
@@ -115,7 +115,7 @@ int TListBox::caretIndex() const
     return row >= 0 && row < count() ? row : 0;
 }
 
-void TListBox::dropFiles(const QStringList& names)
+void PageListBox::dropFiles(const QStringList& names)
 {
     for (const QString& name : names) {
         try {
@@ -131,7 +131,7 @@ void TListBox::dropFiles(const QStringList& names)
     }
 }
 
-void TListBox::keyPressEvent(QKeyEvent* event)
+void PageListBox::keyPressEvent(QKeyEvent* event)
 {
     event->ignore();
     emit keyDown(event);
@@ -141,14 +141,14 @@ void TListBox::keyPressEvent(QKeyEvent* event)
     QListWidget::keyPressEvent(event);
 }
 
-void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
+void PageListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QListWidget::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
         emit dblClick();
 }
 
-void TListBox::dragEnterEvent(QDragEnterEvent* event)
+void PageListBox::dragEnterEvent(QDragEnterEvent* event)
 {
     if (dialogs_ && carriesFiles(event->mimeData())) {
         event->setDropAction(Qt::CopyAction);
@@ -158,7 +158,7 @@ void TListBox::dragEnterEvent(QDragEnterEvent* event)
     }
 }
 
-void TListBox::dragMoveEvent(QDragMoveEvent* event)
+void PageListBox::dragMoveEvent(QDragMoveEvent* event)
 {
     if (dialogs_ && carriesFiles(event->mimeData())) {
         event->setDropAction(Qt::CopyAction);
@@ -168,7 +168,7 @@ void TListBox::dragMoveEvent(QDragMoveEvent* event)
     }
 }
 
-void TListBox::dropEvent(QDropEvent* event)
+void PageListBox::dropEvent(QDropEvent* event)
 {
     if (!dialogs_ || !carriesFiles(event->mimeData())) {
         event->ignore();

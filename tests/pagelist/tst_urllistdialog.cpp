@@ -1,9 +1,10 @@
 // The "Add URL List" dialog: finding addresses in pasted text, appending lines as
 // they are, the message when nothing is found, and the ways to leave without adding.
-#include "addurl.h"
-#include "appform.h"
+#include "urllistdialog.h"
+#include "named.h"
+#include "mainwindow.h"
 #include "errordialog.h"
-#include "listbox.h"
+#include "pagelistbox.h"
 #include "recording.h"
 #include "registry.h"
 #include "scriptedbrowser.h"
@@ -21,16 +22,18 @@
 #include <functional>
 #include <optional>
 
+using dv::test::named;
+
 namespace {
 
 // Runs action on the URL list dialog once the modal loop has shown it.
-void whenDialogOpens(const std::function<void(TForm2&)>& action)
+void whenDialogOpens(const std::function<void(UrlListDialog&)>& action)
 {
     auto* poll = new QTimer();
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, action] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<TForm2*>(w); dialog && dialog->isVisible()) {
+            if (auto* dialog = qobject_cast<UrlListDialog*>(w); dialog && dialog->isVisible()) {
                 poll->stop();
                 poll->deleteLater();
                 action(*dialog);
@@ -73,22 +76,22 @@ void TestAddUrlDialog::init()
 
 void TestAddUrlDialog::opening_showsExampleLinesWithDetectionOn()
 {
-    TListBox list;
-    TForm2 form(dialogs_, &list);
+    PageListBox list;
+    UrlListDialog form(dialogs_, &list);
     QCOMPARE(form.windowTitle(), QStringLiteral("Add URL List"));
     QCOMPARE(form.size(), QSize(318, 369));
-    const QStringList lines = form.Memo1->toPlainText().split(QLatin1Char('\n'));
+    const QStringList lines = named<QPlainTextEdit>(form, "urlText")->toPlainText().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines, TForm2::exampleLines());
+    QCOMPARE(lines, UrlListDialog::exampleLines());
     QCOMPARE(lines.at(0), QStringLiteral("http://www.127.0.0.1:9"));
     for (const QString& line : lines)
         QVERIFY2(line.startsWith(QStringLiteral("http://www.")), qPrintable(line));
-    QVERIFY(form.CheckBox1->isChecked());
-    QCOMPARE(form.CheckBox1->text(), QStringLiteral("Auto-detect URLs in text"));
-    QCOMPARE(form.BitBtn1->text(), QStringLiteral("Add"));
-    QVERIFY(form.BitBtn1->isDefault());
-    QCOMPARE(form.BitBtn2->text(), QStringLiteral("Cancel"));
-    QVERIFY(form.FoundURLs.isEmpty());
+    QVERIFY(named<QCheckBox>(form, "autoDetectCheck")->isChecked());
+    QCOMPARE(named<QCheckBox>(form, "autoDetectCheck")->text(), QStringLiteral("Auto-detect URLs in text"));
+    QCOMPARE(named<QPushButton>(form, "addButton")->text(), QStringLiteral("Add"));
+    QVERIFY(named<QPushButton>(form, "addButton")->isDefault());
+    QCOMPARE(named<QPushButton>(form, "cancelButton")->text(), QStringLiteral("Cancel"));
+    QVERIFY(form.foundUrls().isEmpty());
 }
 
 void TestAddUrlDialog::add_appendsToPageList_data()
@@ -98,8 +101,8 @@ void TestAddUrlDialog::add_appendsToPageList_data()
     QTest::addColumn<QStringList>("appended");
     QTest::addColumn<bool>("noUrlMessage");
 
-    const QString examples = TForm2::exampleLines().join(QLatin1Char('\n'));
-    QTest::newRow("example lines give three identical entries") << examples << true << TForm2::exampleLines() << false;
+    const QString examples = UrlListDialog::exampleLines().join(QLatin1Char('\n'));
+    QTest::newRow("example lines give three identical entries") << examples << true << UrlListDialog::exampleLines() << false;
     QTest::newRow("bracket and full stop around an address")
         << QStringLiteral("See (http://example.org/page). Next") << true
         << QStringList{QStringLiteral("http://example.org/page")} << false;
@@ -146,16 +149,16 @@ void TestAddUrlDialog::add_appendsToPageList()
     QFETCH(QStringList, appended);
     QFETCH(bool, noUrlMessage);
 
-    TListBox list;
+    PageListBox list;
     list.appendOne(QStringLiteral("http://already.test/"));
-    TForm2 form(dialogs_, &list);
-    form.Memo1->setPlainText(text);
-    form.CheckBox1->setChecked(detect);
-    form.BitBtn1->click();
+    UrlListDialog form(dialogs_, &list);
+    named<QPlainTextEdit>(form, "urlText")->setPlainText(text);
+    named<QCheckBox>(form, "autoDetectCheck")->setChecked(detect);
+    named<QPushButton>(form, "addButton")->click();
 
     QCOMPARE(list.entries(), QStringList{QStringLiteral("http://already.test/")} + appended);
     QCOMPARE(form.result(), int(QDialog::Accepted));
-    QVERIFY(form.FoundURLs.isEmpty());
+    QVERIFY(form.foundUrls().isEmpty());
     if (noUrlMessage) {
         QCOMPARE(dialogs_.messages.size(), 1);
         QCOMPARE(dialogs_.messages.at(0).text, QStringLiteral("No URL found!"));
@@ -180,10 +183,10 @@ void TestAddUrlDialog::add_showsBusyCursorOnlyWhileWorking()
     QFETCH(QString, text);
     QFETCH(bool, detect);
 
-    TListBox list;
-    TForm2 form(dialogs_, &list);
-    form.Memo1->setPlainText(text);
-    form.CheckBox1->setChecked(detect);
+    PageListBox list;
+    UrlListDialog form(dialogs_, &list);
+    named<QPlainTextEdit>(form, "urlText")->setPlainText(text);
+    named<QCheckBox>(form, "autoDetectCheck")->setChecked(detect);
     std::optional<Qt::CursorShape> whileAppending;
     connect(list.model(), &QAbstractItemModel::rowsInserted, this, [&] {
         whileAppending = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor;
@@ -193,7 +196,7 @@ void TestAddUrlDialog::add_showsBusyCursorOnlyWhileWorking()
         busyDuringMessage = QApplication::overrideCursor() != nullptr;
     };
 
-    form.BitBtn1->click();
+    named<QPushButton>(form, "addButton")->click();
 
     if (busyDuringMessage) {
         QVERIFY(!*busyDuringMessage);
@@ -218,18 +221,18 @@ void TestAddUrlDialog::leavingWithoutAdd_addsNothing()
 {
     QFETCH(QString, how);
 
-    TListBox list;
-    TForm2 form(dialogs_, &list);
+    PageListBox list;
+    UrlListDialog form(dialogs_, &list);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.Memo1->setFocus();
-    QTest::keyClicks(form.Memo1, QStringLiteral(" http://typed.test"));
+    named<QPlainTextEdit>(form, "urlText")->setFocus();
+    QTest::keyClicks(named<QPlainTextEdit>(form, "urlText"), QStringLiteral(" http://typed.test"));
     if (how == QLatin1String("cancel"))
-        QTest::mouseClick(form.BitBtn2, Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(form, "cancelButton"), Qt::LeftButton);
     else if (how == QLatin1String("escape"))
-        QTest::keyClick(form.Memo1, Qt::Key_Escape);
+        QTest::keyClick(named<QPlainTextEdit>(form, "urlText"), Qt::Key_Escape);
     else if (how == QLatin1String("escape-checkbox"))
-        QTest::keyClick(form.CheckBox1, Qt::Key_Escape);
+        QTest::keyClick(named<QCheckBox>(form, "autoDetectCheck"), Qt::Key_Escape);
     else
         form.close();
 
@@ -241,21 +244,21 @@ void TestAddUrlDialog::leavingWithoutAdd_addsNothing()
 
 void TestAddUrlDialog::enterInText_startsNewLine_enterOnCheckBox_adds()
 {
-    TListBox list;
-    TForm2 form(dialogs_, &list);
+    PageListBox list;
+    UrlListDialog form(dialogs_, &list);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.Memo1->setFocus();
-    form.Memo1->moveCursor(QTextCursor::End);
-    QTest::keyClick(form.Memo1, Qt::Key_Return);
+    named<QPlainTextEdit>(form, "urlText")->setFocus();
+    named<QPlainTextEdit>(form, "urlText")->moveCursor(QTextCursor::End);
+    QTest::keyClick(named<QPlainTextEdit>(form, "urlText"), Qt::Key_Return);
     QVERIFY(form.isVisible());
-    QCOMPARE(form.Memo1->toPlainText(), TForm2::exampleLines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    QCOMPARE(named<QPlainTextEdit>(form, "urlText")->toPlainText(), UrlListDialog::exampleLines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
 
-    form.CheckBox1->setFocus();
-    QTest::keyClick(form.CheckBox1, Qt::Key_Return);
+    named<QCheckBox>(form, "autoDetectCheck")->setFocus();
+    QTest::keyClick(named<QCheckBox>(form, "autoDetectCheck"), Qt::Key_Return);
     QVERIFY(!form.isVisible());
     QCOMPARE(form.result(), int(QDialog::Accepted));
-    QCOMPARE(list.entries(), TForm2::exampleLines());
+    QCOMPARE(list.entries(), UrlListDialog::exampleLines());
 }
 
 void TestAddUrlDialog::mainWindow_reopensWithExamplesAfterCancel()
@@ -269,36 +272,37 @@ void TestAddUrlDialog::mainWindow_reopensWithExamplesAfterCancel()
     AppParts parts;
     parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
     parts.browserFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedBrowser>(parent); };
-    TAppForm main(services, parts);
+    MainWindow main(services, parts);
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
 
     // The button: typed text, then Cancel.
     bool firstSeen = false;
-    whenDialogOpens([&](TForm2& form) {
-        firstSeen = form.Memo1->toPlainText() == TForm2::exampleLines().join(QLatin1Char('\n'));
-        form.Memo1->setPlainText(QStringLiteral("http://typed.test"));
-        form.BitBtn2->click();
+    whenDialogOpens([&](UrlListDialog& form) {
+        firstSeen = named<QPlainTextEdit>(form, "urlText")->toPlainText() == UrlListDialog::exampleLines().join(QLatin1Char('\n'));
+        named<QPlainTextEdit>(form, "urlText")->setPlainText(QStringLiteral("http://typed.test"));
+        named<QPushButton>(form, "cancelButton")->click();
     });
-    main.Button2->click();
+    named<QPushButton>(main, "addUrlListButton")->click();
     QVERIFY(firstSeen);
-    QCOMPARE(main.ListBox1->count(), 0);
+    QCOMPARE(named<PageListBox>(main, "pageList")->count(), 0);
 
     // The menu item: a fresh dialog with the examples again, then Add.
     QString secondText;
     bool secondChecked = false;
-    whenDialogOpens([&](TForm2& form) {
-        secondText = form.Memo1->toPlainText();
-        secondChecked = form.CheckBox1->isChecked();
-        form.BitBtn1->click();
+    whenDialogOpens([&](UrlListDialog& form) {
+        secondText = named<QPlainTextEdit>(form, "urlText")->toPlainText();
+        secondChecked = named<QCheckBox>(form, "autoDetectCheck")->isChecked();
+        named<QPushButton>(form, "addButton")->click();
     });
-    main.AddURLAddresses1->trigger();
-    QCOMPARE(secondText, TForm2::exampleLines().join(QLatin1Char('\n')));
+    named<QAction>(main, "addUrlListAction")->trigger();
+    QCOMPARE(secondText, UrlListDialog::exampleLines().join(QLatin1Char('\n')));
     QVERIFY(secondChecked);
-    QCOMPARE(main.ListBox1->entries(), TForm2::exampleLines());
+    QCOMPARE(named<PageListBox>(main, "pageList")->entries(), UrlListDialog::exampleLines());
     QVERIFY(dialogs_.messages.isEmpty());
     dv::installErrorDialogs(nullptr);
 }
 
 QTEST_MAIN(TestAddUrlDialog)
-#include "tst_addurl_dialog.moc"
+#include "tst_urllistdialog.moc"
+

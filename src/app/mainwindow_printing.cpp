@@ -1,11 +1,11 @@
 // The browser host and the print and preview commands of the main window.
-#include "appform.h"
+#include "mainwindow.h"
 
 #include "browsercontrol.h"
 #include "dialogs.h"
 #include "errordialog.h"
 #include "errors.h"
-#include "listbox.h"
+#include "pagelistbox.h"
 #include "printrun.h"
 #include "services.h"
 #include "webenginebrowser.h"
@@ -32,78 +32,79 @@ qint64 nowMs()
 
 } // namespace
 
-void TAppForm::connectPrintingHandlers()
+void MainWindow::connectPrintingHandlers()
 {
     using dv::guarded;
-    connect(Button4, &QPushButton::clicked, this, guarded([this] { Button4Click(); }));
-    connect(Button3, &QPushButton::clicked, this, guarded([this] { Button3Click(); }));
-    connect(PrintAll1, &QAction::triggered, this, guarded([this] { PrintAll1Click(); }));
-    connect(PrintPreview1, &QAction::triggered, this, guarded([this] { PrintPreview1Click(); }));
-    connect(TimerDelay, &QTimer::timeout, this, guarded([this] {
-        TimerDelayTimer();
+    connect(printAllButton_, &QPushButton::clicked, this, guarded([this] { printAll(); }));
+    connect(printPreviewButton_, &QPushButton::clicked, this, guarded([this] { previewCurrent(); }));
+    // The menu items do what their buttons do, and nothing while the buttons are off.
+    connect(printAllAction_, &QAction::triggered, this, guarded([this] {
+        if (printAllButton_->isEnabled())
+            printAllButton_->click();
+    }));
+    connect(printPreviewAction_, &QAction::triggered, this, guarded([this] {
+        if (printPreviewButton_->isEnabled())
+            printPreviewButton_->click();
+    }));
+    connect(delayTimer_, &QTimer::timeout, this, guarded([this] {
+        advanceDelay();
         if (waitLoop_)
             waitLoop_->quit();
     }));
-    ProgressBar1->setFormat(QStringLiteral("Page %v of %m"));
-    ProgressBar1->setTextVisible(true);
+    runProgress_->setFormat(QStringLiteral("Page %v of %m"));
+    runProgress_->setTextVisible(true);
 }
 
-void TAppForm::WebBrowserYukle()
+void MainWindow::createBrowser()
 {
-    MyWebBrowser
-        = parts_.browserFactory ? parts_.browserFactory(TabSheet2) : std::make_unique<dv::WebEngineBrowser>(TabSheet2);
-    QWidget* view = MyWebBrowser->widget();
-    view->setParent(TabSheet2);
-    TabSheet2->layout()->addWidget(view);
-    connect(MyWebBrowser.get(), &dv::BrowserControl::navigateError, this,
-        [this](const QString& url) { dv::guarded([this, &url] { MyWebBrowserNavigateError(url); })(); });
+    browser_
+        = parts_.browserFactory ? parts_.browserFactory(browserTab_) : std::make_unique<dv::WebEngineBrowser>(browserTab_);
+    QWidget* view = browser_->widget();
+    view->setParent(browserTab_);
+    browserTab_->layout()->addWidget(view);
+    connect(browser_.get(), &dv::BrowserControl::navigateError, this,
+        [this](const QString& url) { dv::guarded([this, &url] { logNavigateError(url); })(); });
     // A wait for the page to load looks again whenever the ready state moves.
-    connect(MyWebBrowser.get(), &dv::BrowserControl::readyStateChanged, this, [this] {
+    connect(browser_.get(), &dv::BrowserControl::readyStateChanged, this, [this] {
         if (waitLoop_)
             waitLoop_->quit();
     });
 }
 
-void TAppForm::MyWebBrowserNavigateError(const QString& url)
+void MainWindow::logNavigateError(const QString& url)
 {
-    ++NavigateErrorCount;
-    const int logTab = PageControl1->indexOf(TabSheet3);
-    if (!PageControl1->isTabVisible(logTab)) {
+    ++navigateErrorCount_;
+    const int logTab = listTabs_->indexOf(errorLogTab_);
+    if (!listTabs_->isTabVisible(logTab)) {
         // Showing a tab may make it current when it is the only visible one; the
         // user stays where they are.
-        QWidget* current = PageControl1->currentWidget();
-        PageControl1->setTabVisible(logTab, true);
-        PageControl1->setCurrentWidget(current);
+        QWidget* current = listTabs_->currentWidget();
+        listTabs_->setTabVisible(logTab, true);
+        listTabs_->setCurrentWidget(current);
     }
-    Memo1->appendPlainText(QStringLiteral("Navigate Error: ") + url);
+    errorLog_->appendPlainText(QStringLiteral("Navigate Error: ") + url);
 }
 
-void TAppForm::PrintAll1Click()
+void MainWindow::advanceDelay()
 {
-    if (Button4->isEnabled())
-        Button4->click();
-}
-
-void TAppForm::PrintPreview1Click()
-{
-    if (Button3->isEnabled())
-        Button3->click();
-}
-
-void TAppForm::TimerDelayTimer()
-{
-    TimerDelay->stop();
-    const qint64 remaining = delayDeadlineMs - nowMs();
+    delayTimer_->stop();
+    const qint64 remaining = delayDeadlineMs_ - nowMs();
     if (remaining > 0) {
         // Longer than one timer interval can hold: run the next leg.
-        TimerDelay->setInterval(dv::nextTimerLegMs(remaining));
-        TimerDelay->start();
+        delayTimer_->setInterval(dv::nextTimerLegMs(remaining));
+        delayTimer_->start();
         return;
     }
-    DelayElapsed = true;
+    delayElapsed_ = true;
 }
 
-bool TAppForm::deferCloseWhileBusy()
+void MainWindow::endDelayNow()
+{
+    delayDeadlineMs_ = nowMs();
+    delayTimer_->start(1);
+}
+
+bool MainWindow::deferCloseWhileBusy()
 {
     if (!commandRunning_)
         return false;
@@ -111,7 +112,7 @@ bool TAppForm::deferCloseWhileBusy()
     return true;
 }
 
-void TAppForm::finishDeferredClose()
+void MainWindow::finishDeferredClose()
 {
     if (!closeAfterCommand_)
         return;
@@ -119,22 +120,22 @@ void TAppForm::finishDeferredClose()
     close();
 }
 
-QString TAppForm::pageEntry(qint64 index) const
+QString MainWindow::pageEntry(qint64 index) const
 {
     // The list may have been shortened during a wait.
-    if (index < 0 || index >= ListBox1->count())
+    if (index < 0 || index >= pageList_->count())
         throw dv::AppError(QStringLiteral("List index out of bounds (%1)").arg(index));
-    return ListBox1->entryAt(static_cast<int>(index));
+    return pageList_->entryAt(static_cast<int>(index));
 }
 
-void TAppForm::showRunProgress(qint64 index)
+void MainWindow::showRunProgress(qint64 index)
 {
-    ProgressBar1->setRange(0, ListBox1->count());
-    ProgressBar1->setValue(static_cast<int>(index + 1));
-    ProgressBar1->show();
+    runProgress_->setRange(0, pageList_->count());
+    runProgress_->setValue(static_cast<int>(index + 1));
+    runProgress_->show();
 }
 
-void TAppForm::waitUntil(const std::function<bool()>& done, qint64 timeoutMs)
+void MainWindow::waitUntil(const std::function<bool()>& done, qint64 timeoutMs)
 {
     const QDeadlineTimer deadline = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
     while (!done() && !deadline.hasExpired()) {
@@ -151,48 +152,48 @@ void TAppForm::waitUntil(const std::function<bool()>& done, qint64 timeoutMs)
     }
 }
 
-void TAppForm::waitForLoad(const QString& address)
+void MainWindow::waitForLoad(const QString& address)
 {
     waitUntil(
-        [this] { return MyWebBrowser->readyState() >= dv::BrowserControl::ReadyStateComplete; }, parts_.loadTimeoutMs);
-    if (MyWebBrowser->readyState() >= dv::BrowserControl::ReadyStateComplete)
+        [this] { return browser_->readyState() >= dv::BrowserControl::ReadyStateComplete; }, parts_.loadTimeoutMs);
+    if (browser_->readyState() >= dv::BrowserControl::ReadyStateComplete)
         return;
     // Given up: what the page shows so far is printed, and the run goes on.
-    MyWebBrowser->stop();
-    MyWebBrowserNavigateError(address);
+    browser_->stop();
+    logNavigateError(address);
 }
 
-void TAppForm::printAllPages()
+void MainWindow::printAllPages()
 {
-    NavigateErrorCount = 0;
-    for (qint64 i = 0; i < ListBox1->count(); ++i) {
+    navigateErrorCount_ = 0;
+    for (qint64 i = 0; i < pageList_->count(); ++i) {
         showRunProgress(i);
         setStatusText(QStringLiteral("Navigating: ") + pageEntry(i));
         const QString address = pageEntry(i);
-        MyWebBrowser->navigate(address);
+        browser_->navigate(address);
         waitForLoad(address);
 
-        const qint64 delaySeconds = dv::delaySecondsFromText(SpinEdit1->cleanText());
+        const qint64 delaySeconds = dv::delaySecondsFromText(delaySpin_->cleanText());
         if (delaySeconds > 0) {
             const qint64 delayMs = delaySeconds * 1000;
-            delayDeadlineMs = nowMs() + delayMs;
-            DelayElapsed = false;
-            TimerDelay->setInterval(dv::nextTimerLegMs(delayMs));
-            TimerDelay->start();
-            waitUntil([this] { return DelayElapsed; }, -1);
+            delayDeadlineMs_ = nowMs() + delayMs;
+            delayElapsed_ = false;
+            delayTimer_->setInterval(dv::nextTimerLegMs(delayMs));
+            delayTimer_->start();
+            waitUntil([this] { return delayElapsed_; }, -1);
         }
 
         setStatusText(QStringLiteral("Printing: ") + pageEntry(i));
-        MyWebBrowser->print();
+        browser_->print();
         setStatusText(QStringLiteral("Completed: ") + pageEntry(i));
     }
     setStatusText(QStringLiteral("Completed!"));
-    services().dialogs.beep();
-    if (NavigateErrorCount != 0)
-        services().dialogs.messageBox(this, QStringLiteral("Completed with errors!\rPlease check Error Log."),
+    services_.dialogs.beep();
+    if (navigateErrorCount_ != 0)
+        services_.dialogs.messageBox(this, QStringLiteral("Completed with errors!\rPlease check Error Log."),
             QStringLiteral("COMPLETE"), dv::MB_ICONWARNING);
     else
-        services().dialogs.messageBox(
+        services_.dialogs.messageBox(
             this, QStringLiteral("Successfully completed."), QStringLiteral("COMPLETE"), dv::MB_ICONINFORMATION);
 }
 
@@ -226,15 +227,15 @@ private:
 
 } // namespace
 
-void TAppForm::Button4Click()
+void MainWindow::printAll()
 {
     if (commandRunning_) {
-        services().dialogs.beep();
+        services_.dialogs.beep();
         return;
     }
     std::exception_ptr failure;
     {
-        CommandScope scope(commandRunning_, ProgressBar1);
+        CommandScope scope(commandRunning_, runProgress_);
         try {
             printAllPages();
         } catch (...) {
@@ -242,32 +243,32 @@ void TAppForm::Button4Click()
         }
     }
     // A stopped timer leaves nothing behind that could fire into the next run.
-    TimerDelay->stop();
+    delayTimer_->stop();
     if (failure)
         dv::showDefaultError(failure);
     finishDeferredClose();
 }
 
-void TAppForm::Button3Click()
+void MainWindow::previewCurrent()
 {
     if (commandRunning_) {
-        services().dialogs.beep();
+        services_.dialogs.beep();
         return;
     }
-    if (ListBox1->count() == 0) {
-        services().dialogs.beep();
+    if (pageList_->count() == 0) {
+        services_.dialogs.beep();
         return;
     }
     // The caret entry; a list nobody has clicked yet has its caret on the first one.
-    const qint64 index = std::max(ListBox1->currentRow(), 0);
+    const qint64 index = std::max(pageList_->currentRow(), 0);
     std::exception_ptr failure;
     {
         CommandScope scope(commandRunning_, nullptr);
         try {
             const QString address = pageEntry(index);
-            MyWebBrowser->navigate(address);
+            browser_->navigate(address);
             waitForLoad(address);
-            MyWebBrowser->printPreview();
+            browser_->printPreview();
         } catch (...) {
             failure = std::current_exception();
         }

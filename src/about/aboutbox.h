@@ -18,11 +18,11 @@ struct Services;
 
 /// A label that acts as a web link: hand cursor, opens on a click or, when it has
 /// the keyboard focus, on Enter or Space.
-class TLinkLabel : public QLabel {
+class LinkLabel : public QLabel {
     Q_OBJECT
 
 public:
-    explicit TLinkLabel(QWidget* parent);
+    explicit LinkLabel(QWidget* parent);
 
 signals:
     void clicked();
@@ -36,39 +36,19 @@ protected:
 /// The about box: product, version and icon with the maker's logo on black, a
 /// rain of letters in the margin, links to the maker's pages and the license text.
 /// Deletes itself when closed.
-class TAboutBox : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 
 public:
     /// executableDir is the folder whose "license.txt" the box shows.
-    TAboutBox(dv::Services& services, QString executableDir, QWidget* parent = nullptr);
-
-    QFrame* Panel1 = nullptr;
-    QLabel* Image2 = nullptr;
-    QFrame* Bevel1 = nullptr;
-    QLabel* Image1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
-    TLinkLabel* Label5 = nullptr;
-    QTimer* tmTimer = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* Credits1 = nullptr;
-    QAction* Howtouninstall1 = nullptr;
-    QAction* LicensePrivacyPolicy1 = nullptr;
+    AboutBox(dv::Services& services, QString executableDir, QWidget* parent = nullptr);
 
     dv::about::Rain& rain() { return rain_; }
-    bool isDragging() const { return dragging; }
+    bool isDragging() const { return dragging_; }
 
 public slots:
-    void tmTimerTimer();
-    void BitBtn1Click();
-    void BitBtn2Click();
-    void Label5Click();
-    void Credits1Click();
-    void Howtouninstall1Click();
-    void LicensePrivacyPolicy1Click();
-    void HighDPIImageYukle();
+    /// One frame of the rain; the rain timer calls it every 50 ms.
+    void stepRain();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -79,25 +59,48 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+private slots:
+    void closeBox();
+    void showInfoMenu();
+    void openHomePage();
+    void openCredits();
+    void openUninstallHelp();
+    void showLicense();
+    void loadLogo();
+
 private:
     void buildLayout();
-    void FormCreate();
-    void FormPaint();
-    void FormResize();
-    void FormAfterMonitorDpiChanged();
-    void RainStart();
-    void FormMouseDown(QMouseEvent* event);
-    void FormMouseMove(QMouseEvent* event);
-    void FormMouseUp(QMouseEvent* event);
+    void startUp();
+    void blankSurface();
+    void resetRain();
+    void followScreenDensity();
+    void startRain();
+    void startDrag(QMouseEvent* event);
+    void continueDrag(QMouseEvent* event);
+    void endDrag(QMouseEvent* event);
     QSize deviceSize(QSize logical) const;
 
     dv::Services& services_;
     QString executableDir_;
+    QFrame* infoPanel_ = nullptr;
+    QLabel* logo_ = nullptr;
+    QFrame* iconBevel_ = nullptr;
+    QLabel* productIcon_ = nullptr;
+    QLabel* productLabel_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* infoButton_ = nullptr;
+    LinkLabel* homePageLink_ = nullptr;
+    QTimer* rainTimer_ = nullptr;
+    QMenu* infoMenu_ = nullptr;
+    QAction* creditsAction_ = nullptr;
+    QAction* uninstallHelpAction_ = nullptr;
+    QAction* licenseAction_ = nullptr;
+
     dv::about::Rain rain_;
     // Set when the rain asked for the repaint; any other paint blanks the surface.
     bool rainRepaint_ = false;
     bool centred_ = false;
     qreal renderedRatio_ = 0;
-    bool dragging = false;
-    QPoint dxy;
+    bool dragging_ = false;
+    QPoint dragOffset_;
 };

@@ -23,44 +23,29 @@ QString MakerHomePage();
 
 /// Counts the notice's seconds down to its closing; process-wide, starts at 11
 /// and is never reset.
-extern qint64 NewVerCloseCountdown;
+extern qint64 updateNoticeCountdown;
 
 /// "UPDATE AVAILABLE": a small borderless window on top, in the top-right corner
 /// of the primary screen, that grows into view, offers a link to download
 /// NewVersion, hands the focus back to the main window and closes itself on the
 /// eleventh tick of its countdown. Closing hides it; it is not shown again.
-class TNewVer : public QWidget {
+class UpdateNotice : public QWidget {
     Q_OBJECT
 
 public:
-    /// Created invisible; TimerStart shows it. mainWindow gets the focus back.
-    TNewVer(dv::Shell& shell, QWidget* mainWindow);
+    /// Created invisible; the show timer shows it. mainWindow gets the focus back.
+    UpdateNotice(dv::Shell& shell, QWidget* mainWindow);
 
-    QFrame* Panel1 = nullptr;
-    QLabel* Image1 = nullptr;
-    QWidget* Panel2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QWidget* Panel3 = nullptr;
-    QToolButton* Button1 = nullptr;
-    QTimer* TimerStart = nullptr;
-    QTimer* TimerClose = nullptr;
-    QTimer* TimerLink = nullptr;
-
-    bool dragging = false;
-    int dx = 0;
-    int dy = 0;
+    bool isDragging() const { return dragging_; }
 
     /// The length of the grow and collapse animations.
     static constexpr int AnimationMs = 100;
 
 public slots:
-    void FormCreate();
-    void TimerStartTimer();
-    void TimerCloseTimer();
-    void TimerLinkTimer();
-    void Label2Click();
-    void Button1Click();
+    /// One second of the countdown; the last one closes the notice.
+    void countDown();
+    /// Opens the download address (or the home page) and closes the notice.
+    void openDownload();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -70,13 +55,35 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
+private slots:
+    void placeAndFill();
+    void showNotice();
+    void followLinkHover();
+    void closeNotice();
+
 private:
-    void FormMouseDown(QMouseEvent* event);
-    void FormMouseMove(QMouseEvent* event);
-    void FormMouseUp(QMouseEvent* event);
+    void startDrag(QMouseEvent* event);
+    void continueDrag(QMouseEvent* event);
+    void endDrag(QMouseEvent* event);
     void buildLayout();
     void animate(bool grow);
 
+    QFrame* frame_ = nullptr;
+    QLabel* picture_ = nullptr;
+    QWidget* textPanel_ = nullptr;
+    QLabel* titleLabel_ = nullptr;
+    QLabel* downloadLink_ = nullptr;
+    QWidget* closePanel_ = nullptr;
+    QToolButton* closeButton_ = nullptr;
+    // Shows the notice right after it is made.
+    QTimer* showTimer_ = nullptr;
+    QTimer* countdownTimer_ = nullptr;
+    // The link follows the mouse pointer in its colour.
+    QTimer* linkHoverTimer_ = nullptr;
+
+    bool dragging_ = false;
+    int dragX_ = 0;
+    int dragY_ = 0;
     dv::Shell& shell_;
     QWidget* mainWindow_;
     QVariantAnimation* animation_ = nullptr;

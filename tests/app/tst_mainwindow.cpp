@@ -1,12 +1,13 @@
 // The main window as the user first sees it, its identity, the timer that follows
 // the page list, online help, and the default error dialog.
-#include "appform.h"
+#include "mainwindow.h"
+#include "named.h"
 #include "application.h"
 #include "errordialog.h"
 #include "errors.h"
 #include "helpname.h"
 #include "identity.h"
-#include "listbox.h"
+#include "pagelistbox.h"
 #include "recording.h"
 #include "registry.h"
 #include "scriptedbrowser.h"
@@ -24,6 +25,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+
+using dv::test::named;
 
 using dv::test::RecordingDialogs;
 using dv::test::RecordingShell;
@@ -44,7 +47,7 @@ struct Fixture {
             browser = b.get();
             return b;
         };
-        form = std::make_unique<TAppForm>(services, parts);
+        form = std::make_unique<MainWindow>(services, parts);
     }
     ~Fixture() { dv::installErrorDialogs(nullptr); }
 
@@ -54,7 +57,7 @@ struct Fixture {
     dv::RegistryStore registry;
     dv::Services services{dialogs, shell, registry};
     ScriptedBrowser* browser = nullptr;
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 // A widget whose event handler fails, as a key or drop handler might.
@@ -77,7 +80,7 @@ private slots:
     void startUp_showsTheDesignedLayoutAndIdentity()
     {
         Fixture f;
-        TAppForm& w = *f.form;
+        MainWindow& w = *f.form;
         QCOMPARE(f.dialogs.messages.size(), 0);
         QCOMPARE(w.windowTitle(), QStringLiteral("KELMARO - Dorvantis"));
         QCOMPARE(AppTitle, QStringLiteral("KELMARO - Dorvantis"));
@@ -87,33 +90,33 @@ private slots:
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Dorvantis"));
 
         // The Error Log page exists but its tab is not shown; the list tab is in front.
-        const int log = w.PageControl1->indexOf(w.TabSheet3);
+        const int log = named<QTabWidget>(w, "listTabs")->indexOf(named<QWidget>(w, "errorLogTab"));
         QVERIFY(log >= 0);
-        QVERIFY(!w.PageControl1->isTabVisible(log));
-        QCOMPARE(w.PageControl1->currentWidget(), w.TabSheet1);
-        QCOMPARE(w.PageControl1->tabText(0), QStringLiteral("HTML List"));
-        QCOMPARE(w.PageControl2->tabText(0), QStringLiteral("Internet Explorer"));
+        QVERIFY(!named<QTabWidget>(w, "listTabs")->isTabVisible(log));
+        QCOMPARE(named<QTabWidget>(w, "listTabs")->currentWidget(), named<QWidget>(w, "pageListTab"));
+        QCOMPARE(named<QTabWidget>(w, "listTabs")->tabText(0), QStringLiteral("HTML List"));
+        QCOMPARE(named<QTabWidget>(w, "browserTabs")->tabText(0), QStringLiteral("Internet Explorer"));
 
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(!w.PanelHint->isVisible());
-        QVERIFY(!w.PageControl2->isVisible());
-        QCOMPARE(w.SpinEdit1->value(), 2);
-        QCOMPARE(w.Label2->text(), QStringLiteral("(seconds)"));
-        QVERIFY(!w.Button3->isEnabled());
-        QVERIFY(!w.Button4->isEnabled());
-        QVERIFY(w.StatusBar1->isVisible());
-        QCOMPARE(w.Help2->shortcut(), QKeySequence(Qt::Key_F1));
-        QVERIFY(w.UpdateNotifications1->isChecked());
-        QVERIFY(!w.UpdateNotifications1->isEnabled());
-        QVERIFY(w.MyWebBrowser);
-        QCOMPARE(w.MyWebBrowser.get(), static_cast<dv::BrowserControl*>(f.browser));
+        QVERIFY(!named<QFrame>(w, "hintPanel")->isVisible());
+        QVERIFY(!named<QTabWidget>(w, "browserTabs")->isVisible());
+        QCOMPARE(named<QSpinBox>(w, "delaySpin")->value(), 2);
+        QCOMPARE(named<QLabel>(w, "delayUnitLabel")->text(), QStringLiteral("(seconds)"));
+        QVERIFY(!named<QPushButton>(w, "printPreviewButton")->isEnabled());
+        QVERIFY(!named<QPushButton>(w, "printAllButton")->isEnabled());
+        QVERIFY(named<QStatusBar>(w, "statusBar")->isVisible());
+        QCOMPARE(named<QAction>(w, "onlineHelpAction")->shortcut(), QKeySequence(Qt::Key_F1));
+        QVERIFY(named<QAction>(w, "updateNotificationsAction")->isChecked());
+        QVERIFY(!named<QAction>(w, "updateNotificationsAction")->isEnabled());
+        QVERIFY(w.browser());
+        QCOMPARE(w.browser(), static_cast<dv::BrowserControl*>(f.browser));
         // The status bar lies below the delay panel.
-        QVERIFY(w.StatusBar1->mapTo(&w, QPoint(0, 0)).y() >= w.Panel2->mapTo(&w, QPoint(0, w.Panel2->height())).y());
+        QVERIFY(named<QStatusBar>(w, "statusBar")->mapTo(&w, QPoint(0, 0)).y() >= named<QWidget>(w, "printPanel")->mapTo(&w, QPoint(0, named<QWidget>(w, "printPanel")->height())).y());
 
         // Icon-only tool buttons are named for screen readers by their hints.
-        QCOMPARE(w.ButtonLoad->accessibleName(), QStringLiteral("Load List From File..."));
-        QCOMPARE(w.ButtonSave->accessibleName(), QStringLiteral("Save List Into File..."));
+        QCOMPARE(named<QToolButton>(w, "loadListButton")->accessibleName(), QStringLiteral("Load List From File..."));
+        QCOMPARE(named<QToolButton>(w, "saveListButton")->accessibleName(), QStringLiteral("Save List Into File..."));
     }
 
     void missingVersionResource_reportsOnceAndStillCreatesTheBrowser()
@@ -132,7 +135,7 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));
         QCOMPARE(AppVersion, QStringLiteral("65535.65535"));
         QCOMPARE(AppTitle, QStringLiteral(" - "));
-        QVERIFY(f.form->MyWebBrowser);
+        QVERIFY(f.form->browser());
     }
 
     void damagedSettingsFile_leavesTheProgramRunningWithDefaults()
@@ -151,45 +154,45 @@ private slots:
         AppParts parts;
         parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
         parts.browserFactory = [](QWidget* parent) { return std::make_unique<ScriptedBrowser>(parent); };
-        TAppForm form(services, parts);
+        MainWindow form(services, parts);
         form.show();
         // Start-up reads the emulation level and the update settings from the store.
-        QTRY_VERIFY_WITH_TIMEOUT(form.PanelHint->isVisible(), 3000);
-        QVERIFY(form.InternetExplorer71->isChecked()); // no stored level: the default
+        QTRY_VERIFY_WITH_TIMEOUT(named<QFrame>(form, "hintPanel")->isVisible(), 3000);
+        QVERIFY(named<QAction>(form, "ie7Action")->isChecked()); // no stored level: the default
         QVERIFY(dialogs.messages.isEmpty());
     }
 
     void timer1_followsTheListWithinOneTick()
     {
         Fixture f;
-        TAppForm& w = *f.form;
+        MainWindow& w = *f.form;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QSignalSpy tick(w.Timer1, &QTimer::timeout);
+        QSignalSpy tick(named<QTimer>(w, "listFollowTimer"), &QTimer::timeout);
 
-        w.ListBox1->appendOne(QStringLiteral("page.html"));
+        named<PageListBox>(w, "pageList")->appendOne(QStringLiteral("page.html"));
         QVERIFY(tick.wait(500));
-        QVERIFY(w.PageControl2->isVisible());
-        QVERIFY(w.Splitter1->handle(1)->isVisible());
-        QVERIFY(w.Button3->isEnabled());
-        QVERIFY(w.Button4->isEnabled());
+        QVERIFY(named<QTabWidget>(w, "browserTabs")->isVisible());
+        QVERIFY(named<QSplitter>(w, "splitter")->handle(1)->isVisible());
+        QVERIFY(named<QPushButton>(w, "printPreviewButton")->isEnabled());
+        QVERIFY(named<QPushButton>(w, "printAllButton")->isEnabled());
 
-        w.ListBox1->clear();
+        named<PageListBox>(w, "pageList")->clear();
         QVERIFY(tick.wait(500));
-        QVERIFY(!w.PageControl2->isVisible());
-        QVERIFY(!w.Splitter1->handle(1)->isVisible());
-        QVERIFY(!w.Button3->isEnabled());
-        QVERIFY(!w.Button4->isEnabled());
+        QVERIFY(!named<QTabWidget>(w, "browserTabs")->isVisible());
+        QVERIFY(!named<QSplitter>(w, "splitter")->handle(1)->isVisible());
+        QVERIFY(!named<QPushButton>(w, "printPreviewButton")->isEnabled());
+        QVERIFY(!named<QPushButton>(w, "printAllButton")->isEnabled());
     }
 
     void printMenuItems_doNothingWhileTheirButtonsAreDisabled()
     {
         Fixture f;
-        TAppForm& w = *f.form;
+        MainWindow& w = *f.form;
         QTest::qWait(120);
-        QVERIFY(!w.Button4->isEnabled());
-        w.PrintAll1->trigger();
-        w.PrintPreview1->trigger();
+        QVERIFY(!named<QPushButton>(w, "printAllButton")->isEnabled());
+        named<QAction>(w, "printAllAction")->trigger();
+        named<QAction>(w, "printPreviewAction")->trigger();
         QTest::qWait(50);
         QVERIFY(f.browser->navigations.isEmpty());
         QVERIFY(f.browser->printed.isEmpty());
@@ -201,10 +204,10 @@ private slots:
     void onlineHelp_opensTheProductsHelpPage()
     {
         Fixture f;
-        f.form->Help2->trigger();
+        named<QAction>(*f.form, "onlineHelpAction")->trigger();
         QCOMPARE(f.shell.openedUrls, QStringList{QStringLiteral("http://127.0.0.1:9/help/dorvantis/")});
         f.shell.succeed = false; // a shell that cannot open it reports nothing
-        f.form->Help2Click();
+        f.form->openOnlineHelp();
         QVERIFY(f.dialogs.messages.isEmpty());
     }
 
@@ -264,4 +267,5 @@ int main(int argc, char* argv[])
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_appform.moc"
+#include "tst_mainwindow.moc"
+

@@ -1,7 +1,8 @@
 // The update notice window on its own, without the main window.
 #include "check.h"
+#include "named.h"
 #include "identity.h"
-#include "newversion.h"
+#include "updatenotice.h"
 #include "recording.h"
 #include "resources.h"
 
@@ -11,6 +12,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+
+using dv::test::named;
 
 using dv::test::RecordingShell;
 
@@ -43,7 +46,7 @@ private slots:
         dv::ResetUpdateCheckState();
         NewVersion = "2.9";
         DownloadURL = "https://kelmaro.example/download/";
-        NewVerCloseCountdown = 11;
+        updateNoticeCountdown = 11;
         shell_ = RecordingShell();
         qputenv("DORVANTIS_WEB_HOST", "kelmaro.example");
         main_ = std::make_unique<QWidget>();
@@ -63,44 +66,44 @@ private slots:
     void creation_buildsTheDesignedWindowInvisibleInTopRightCorner()
     {
         makeNotice();
-        TNewVer& w = *notice_;
+        UpdateNotice& w = *notice_;
         QVERIFY(!w.isVisible());
         QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(w.size(), QSize(320, 68));
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         QCOMPARE(w.pos(), QPoint(screen.x() + screen.width() - 320 - 5, screen.y() + 5));
-        QCOMPARE(w.Label1->text(), "UPDATE AVAILABLE");
-        QCOMPARE(w.Label2->text(), "Click to download Dorvantis 2.9");
-        QVERIFY(w.Label2->wordWrap());
-        QCOMPARE(w.Label2->alignment(), Qt::AlignCenter);
-        QVERIFY(w.Label2->font().underline());
-        QVERIFY(w.Label1->font().bold());
-        QVERIFY(w.Image1->pixmap().isNull() == false);
-        QCOMPARE(w.Button1->accessibleName(), "Close");
-        QCOMPARE(w.Label2->accessibleName(), "Click to download Dorvantis 2.9");
-        QVERIFY(w.Label2->focusPolicy() & Qt::TabFocus);
-        QVERIFY(w.Button1->focusPolicy() & Qt::TabFocus);
-        QCOMPARE(w.TimerClose->interval(), 1000);
-        QCOMPARE(w.TimerLink->interval(), 100);
+        QCOMPARE(named<QLabel>(w, "titleLabel")->text(), "UPDATE AVAILABLE");
+        QCOMPARE(named<QLabel>(w, "downloadLink")->text(), "Click to download Dorvantis 2.9");
+        QVERIFY(named<QLabel>(w, "downloadLink")->wordWrap());
+        QCOMPARE(named<QLabel>(w, "downloadLink")->alignment(), Qt::AlignCenter);
+        QVERIFY(named<QLabel>(w, "downloadLink")->font().underline());
+        QVERIFY(named<QLabel>(w, "titleLabel")->font().bold());
+        QVERIFY(named<QLabel>(w, "picture")->pixmap().isNull() == false);
+        QCOMPARE(named<QToolButton>(w, "closeButton")->accessibleName(), "Close");
+        QCOMPARE(named<QLabel>(w, "downloadLink")->accessibleName(), "Click to download Dorvantis 2.9");
+        QVERIFY(named<QLabel>(w, "downloadLink")->focusPolicy() & Qt::TabFocus);
+        QVERIFY(named<QToolButton>(w, "closeButton")->focusPolicy() & Qt::TabFocus);
+        QCOMPARE(named<QTimer>(w, "countdownTimer")->interval(), 1000);
+        QCOMPARE(named<QTimer>(w, "linkHoverTimer")->interval(), 100);
     }
 
     void versionFromService_isShownAsPlainText()
     {
         NewVersion = "<b>2.9</b>";
         makeNotice();
-        QCOMPARE(notice_->Label2->textFormat(), Qt::PlainText);
-        QCOMPARE(notice_->Label2->text(), "Click to download Dorvantis <b>2.9</b>");
+        QCOMPARE(named<QLabel>(*notice_, "downloadLink")->textFormat(), Qt::PlainText);
+        QCOMPARE(named<QLabel>(*notice_, "downloadLink")->text(), "Click to download Dorvantis <b>2.9</b>");
     }
 
     void timerStart_showsItOnceAndHandsFocusBack()
     {
         makeNotice();
         QTRY_VERIFY(notice_->isVisible());
-        QVERIFY(!notice_->TimerStart->isActive());
+        QVERIFY(!named<QTimer>(*notice_, "showTimer")->isActive());
         QTRY_COMPARE(QApplication::activeWindow(), main_.get());
         // Typing goes to the main window, not to the notice.
-        QTest::qWait(2 * TNewVer::AnimationMs);
+        QTest::qWait(2 * UpdateNotice::AnimationMs);
         QCOMPARE(QApplication::activeWindow(), main_.get());
         QVERIFY(notice_->mask().isEmpty());
     }
@@ -109,14 +112,14 @@ private slots:
     {
         makeNotice();
         QTRY_VERIFY(notice_->isVisible());
-        notice_->TimerClose->stop(); // the test drives the ticks
+        named<QTimer>(*notice_, "countdownTimer")->stop(); // the test drives the ticks
         for (int tick = 1; tick <= 10; ++tick)
-            notice_->TimerCloseTimer();
-        QCOMPARE(NewVerCloseCountdown, 1);
+            notice_->countDown();
+        QCOMPARE(updateNoticeCountdown, 1);
         QTest::qWait(50);
         QVERIFY(notice_->isVisible());
-        notice_->TimerCloseTimer();
-        QCOMPARE(NewVerCloseCountdown, 0);
+        notice_->countDown();
+        QCOMPARE(updateNoticeCountdown, 0);
         // Collapsing for 100 ms, then closed: hidden, not destroyed.
         QVERIFY(notice_->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!notice_->isVisible(), 2000);
@@ -136,12 +139,12 @@ private slots:
         makeNotice();
         QTRY_VERIFY(notice_->isVisible());
         if (useEscape)
-            QTest::keyClick(notice_->Button1, Qt::Key_Escape);
+            QTest::keyClick(named<QToolButton>(*notice_, "closeButton"), Qt::Key_Escape);
         else
-            QTest::mouseClick(notice_->Button1, Qt::LeftButton);
+            QTest::mouseClick(named<QToolButton>(*notice_, "closeButton"), Qt::LeftButton);
         QVERIFY(!notice_->isVisible());
         QVERIFY(shell_.openedUrls.isEmpty());
-        QVERIFY(!notice_->TimerClose->isActive());
+        QVERIFY(!named<QTimer>(*notice_, "countdownTimer")->isActive());
     }
 
     void link_opensAddressAndClosesAtOnce_data()
@@ -167,7 +170,7 @@ private slots:
         DownloadURL = downloadUrl;
         makeNotice();
         QTRY_VERIFY(notice_->isVisible());
-        QTest::mouseClick(notice_->Label2, Qt::LeftButton);
+        QTest::mouseClick(named<QLabel>(*notice_, "downloadLink"), Qt::LeftButton);
         QCOMPARE(shell_.openedUrls, QStringList{opened});
         QVERIFY(!notice_->isVisible());
     }
@@ -177,7 +180,7 @@ private slots:
         shell_.succeed = false;
         makeNotice();
         QTRY_VERIFY(notice_->isVisible());
-        notice_->Label2Click();
+        notice_->openDownload();
         QVERIFY(!notice_->isVisible());
     }
 
@@ -188,10 +191,10 @@ private slots:
         const QColor highlight = notice_->palette().color(QPalette::Highlight);
         const QColor text = notice_->palette().color(QPalette::WindowText);
         QVERIFY(highlight != text);
-        QCursor::setPos(notice_->Label2->mapToGlobal(notice_->Label2->rect().center()));
-        QTRY_COMPARE(notice_->Label2->palette().color(QPalette::WindowText), highlight);
+        QCursor::setPos(named<QLabel>(*notice_, "downloadLink")->mapToGlobal(named<QLabel>(*notice_, "downloadLink")->rect().center()));
+        QTRY_COMPARE(named<QLabel>(*notice_, "downloadLink")->palette().color(QPalette::WindowText), highlight);
         QCursor::setPos(notice_->mapToGlobal(QPoint(-50, -50)));
-        QTRY_COMPARE(notice_->Label2->palette().color(QPalette::WindowText), text);
+        QTRY_COMPARE(named<QLabel>(*notice_, "downloadLink")->palette().color(QPalette::WindowText), text);
     }
 
     void drag_movesFromListedPartsWithAnyButtonButRight_data()
@@ -199,13 +202,13 @@ private slots:
         QTest::addColumn<QString>("part");
         QTest::addColumn<int>("button");
         QTest::addColumn<bool>("moves");
-        QTest::newRow("picture, left") << "Image1" << int(Qt::LeftButton) << true;
-        QTest::newRow("title, middle") << "Label1" << int(Qt::MiddleButton) << true;
-        QTest::newRow("border, left") << "Panel1" << int(Qt::LeftButton) << true;
-        QTest::newRow("strip below button, left") << "Panel3" << int(Qt::LeftButton) << true;
-        QTest::newRow("picture, right") << "Image1" << int(Qt::RightButton) << false;
-        QTest::newRow("link, left") << "Label2" << int(Qt::LeftButton) << false;
-        QTest::newRow("link panel, left") << "Panel2" << int(Qt::LeftButton) << false;
+        QTest::newRow("picture, left") << "picture" << int(Qt::LeftButton) << true;
+        QTest::newRow("title, middle") << "titleLabel" << int(Qt::MiddleButton) << true;
+        QTest::newRow("border, left") << "frame" << int(Qt::LeftButton) << true;
+        QTest::newRow("strip below button, left") << "closePanel" << int(Qt::LeftButton) << true;
+        QTest::newRow("picture, right") << "picture" << int(Qt::RightButton) << false;
+        QTest::newRow("link, left") << "downloadLink" << int(Qt::LeftButton) << false;
+        QTest::newRow("link panel, left") << "textPanel" << int(Qt::LeftButton) << false;
     }
 
     void drag_movesFromListedPartsWithAnyButtonButRight()
@@ -219,7 +222,7 @@ private slots:
         QVERIFY(target);
         const QPoint start = notice_->pos();
         // Below the close button on its strip; elsewhere the middle of the part.
-        const QPoint at = target->mapToGlobal(part == "Panel3" ? QPoint(10, 50)
+        const QPoint at = target->mapToGlobal(part == "closePanel" ? QPoint(10, 50)
                                                                : QPoint(target->width() / 2, target->height() / 2));
         const auto b = Qt::MouseButton(button);
         sendMouse(target, QEvent::MouseButtonPress, b, at);
@@ -227,17 +230,18 @@ private slots:
         sendMouse(target, QEvent::MouseMove, b, at + QPoint(-10, 40));
         sendMouse(target, QEvent::MouseButtonRelease, b, at + QPoint(-10, 40));
         QCOMPARE(notice_->pos(), moves ? start + QPoint(-10, 40) : start);
-        QVERIFY(!notice_->dragging);
+        QVERIFY(!notice_->isDragging());
         QVERIFY(notice_->isVisible());
     }
 
 private:
-    void makeNotice() { notice_ = std::make_unique<TNewVer>(shell_, main_.get()); }
+    void makeNotice() { notice_ = std::make_unique<UpdateNotice>(shell_, main_.get()); }
 
     RecordingShell shell_;
     std::unique_ptr<QWidget> main_;
-    std::unique_ptr<TNewVer> notice_;
+    std::unique_ptr<UpdateNotice> notice_;
 };
 
 QTEST_MAIN(TestNewVer)
-#include "tst_newversion.moc"
+#include "tst_updatenotice.moc"
+

@@ -16,11 +16,11 @@ struct Services;
 
 /// A clickable panel of the feedback form's like/dislike strip: a picture at the
 /// left, its caption centred, and a chosen and a not-chosen look from the palette.
-class TChoicePanel : public QFrame {
+class ChoicePanel : public QFrame {
     Q_OBJECT
 
 public:
-    TChoicePanel(const QString& caption, const QString& picture, QWidget* parent);
+    ChoicePanel(const QString& caption, const QString& picture, QWidget* parent);
 
     QLabel* picture() const { return picture_; }
     QString text() const { return caption_; }
@@ -50,44 +50,44 @@ private:
 
 /// The feedback form: like or dislike, free text and an optional e-mail address,
 /// posted to the maker's feedback service. Deletes itself when closed.
-class TFeedbackForm : public QDialog {
+class FeedbackWindow : public QDialog {
     Q_OBJECT
 
 public:
     /// poster sends the form; empty means the real HTTP form client.
-    explicit TFeedbackForm(dv::Services& services, QWidget* parent = nullptr, dv::about::FormPoster poster = {});
+    explicit FeedbackWindow(dv::Services& services, QWidget* parent = nullptr, dv::about::FormPoster poster = {});
 
-    TChoicePanel* Panel4 = nullptr;
-    QLabel* Image1 = nullptr;
-    TChoicePanel* Panel5 = nullptr;
-    QLabel* Image2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-
-    static constexpr int MemoMaxLength = 10000;
+    static constexpr int FeedbackMaxLength = 10000;
     static constexpr int EmailMaxLength = 100;
 
     dv::about::Opinion opinion() const;
 
 public slots:
-    void Image1Click();
-    void Image2Click();
-    void BitBtn1Click();
+    void chooseLike();
+    void chooseDislike();
+    /// "Send": posts the form and says how it went.
+    void send();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate();
+    void startUp();
     void buildLayout();
-    void limitMemoLength();
+    void limitFeedbackLength();
 
     dv::Services& services_;
     dv::about::FormPoster post_;
     bool centred_ = false;
+    ChoicePanel* likePanel_ = nullptr;
+    QLabel* likePicture_ = nullptr;
+    ChoicePanel* dislikePanel_ = nullptr;
+    QLabel* dislikePicture_ = nullptr;
+    QLabel* appreciationLabel_ = nullptr;
+    QLabel* questionLabel_ = nullptr;
+    QPlainTextEdit* feedbackText_ = nullptr;
+    QLabel* emailLabel_ = nullptr;
+    QLineEdit* emailEdit_ = nullptr;
+    QPushButton* sendButton_ = nullptr;
 };

@@ -1,10 +1,11 @@
 // The page list in the main window: adding files, loading and saving the list,
 // drops from a file manager, the Delete key, the context menu and double-click.
-#include "appform.h"
+#include "mainwindow.h"
+#include "named.h"
 #include "dialogs.h"
 #include "errordialog.h"
 #include "errors.h"
-#include "listbox.h"
+#include "pagelistbox.h"
 #include "recording.h"
 #include "registry.h"
 #include "scriptedbrowser.h"
@@ -19,6 +20,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QtTest>
+
+using dv::test::named;
 
 using dv::test::RecordingDialogs;
 using dv::test::RecordingShell;
@@ -39,8 +42,8 @@ struct Fixture {
             browser = b.get();
             return b;
         };
-        form = std::make_unique<TAppForm>(services, parts);
-        list = form->ListBox1;
+        form = std::make_unique<MainWindow>(services, parts);
+        list = named<PageListBox>(*form, "pageList");
     }
     ~Fixture() { dv::installErrorDialogs(nullptr); }
 
@@ -75,8 +78,8 @@ struct Fixture {
     dv::RegistryStore registry;
     dv::Services services{dialogs, shell, registry};
     ScriptedBrowser* browser = nullptr;
-    std::unique_ptr<TAppForm> form;
-    TListBox* list = nullptr;
+    std::unique_ptr<MainWindow> form;
+    PageListBox* list = nullptr;
 };
 
 QByteArray fileBytes(const QString& path)
@@ -87,7 +90,7 @@ QByteArray fileBytes(const QString& path)
 
 // Drags the URLs over the list and drops them, as a file manager does. Returns
 // whether the list accepted the drag and the drop.
-bool dropOnList(TListBox* list, const QList<QUrl>& urls, const QString& plainText = QString())
+bool dropOnList(PageListBox* list, const QList<QUrl>& urls, const QString& plainText = QString())
 {
     QMimeData mime;
     if (!urls.isEmpty())
@@ -113,7 +116,7 @@ bool dropOnList(TListBox* list, const QList<QUrl>& urls, const QString& plainTex
     return true;
 }
 
-void doubleClickAt(TListBox* list, const QPoint& at)
+void doubleClickAt(PageListBox* list, const QPoint& at)
 {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
@@ -165,9 +168,9 @@ void TestListBox::addHtmlFiles_appendsChosenPathsInDialogOrder()
                              QStringLiteral("/srv/first.html")};
     f.dialogs.fileReplies << chosen;
     if (fromMenu)
-        f.form->AddLocalHTMLFiles1->trigger();
+        named<QAction>(*f.form, "addFilesAction")->trigger();
     else
-        f.form->Button1->click();
+        named<QPushButton>(*f.form, "addFilesButton")->click();
     QCOMPARE(f.dialogs.filtersAsked, QStringList{QStringLiteral("HTML Files|*.htm*")});
     QCOMPARE(f.list->entries(), QStringList{QStringLiteral("/srv/first.html")} + chosen);
 }
@@ -176,7 +179,7 @@ void TestListBox::addHtmlFilesCancelled_changesNothing()
 {
     Fixture f;
     f.list->appendOne(QStringLiteral("kept"));
-    f.form->Button1->click(); // no reply queued: Cancel
+    named<QPushButton>(*f.form, "addFilesButton")->click(); // no reply queued: Cancel
     QCOMPARE(f.list->entries(), QStringList{QStringLiteral("kept")});
     QVERIFY(f.dialogs.messages.isEmpty());
 }
@@ -188,8 +191,8 @@ void TestListBox::loadList_appendsItsLinesAfterTheEntriesEveryTime()
     f.list->appendOne(QStringLiteral("x"));
     f.dialogs.fileReplies << QStringList{f.path(QStringLiteral("list.txt"))}
                           << QStringList{f.path(QStringLiteral("list.txt"))};
-    f.form->ButtonLoad->click();
-    f.form->ButtonLoad->click();
+    named<QToolButton>(*f.form, "loadListButton")->click();
+    named<QToolButton>(*f.form, "loadListButton")->click();
     QCOMPARE(f.list->entries(), (QStringList{"x", "a", "", "b", "a", "", "b"}));
     QCOMPARE(f.dialogs.filtersAsked.value(0), QStringLiteral("Text Files (*.txt)|*.txt|Any Files (*.*)|*.*"));
     QVERIFY(f.dialogs.messages.isEmpty());
@@ -201,7 +204,7 @@ void TestListBox::loadUnreadableList_showsErrorAndKeepsList()
     f.list->appendMany({QStringLiteral("a"), QStringLiteral("b")});
     const QString missing = f.path(QStringLiteral("gone.txt"));
     f.dialogs.fileReplies << QStringList{missing};
-    f.form->ButtonLoad->click();
+    named<QToolButton>(*f.form, "loadListButton")->click();
     QCOMPARE(f.dialogs.messages.size(), 1);
     const auto& shown = f.dialogs.messages.constFirst();
     QCOMPARE(shown.flags, int(dv::MB_ICONERROR));
@@ -216,13 +219,13 @@ void TestListBox::saveList_writesEveryEntryWithCrLf()
     f.writeFile(QStringLiteral("saved.txt"), QByteArray("older and longer content\r\n"));
     f.list->appendMany({QStringLiteral("a"), QString(), QStringLiteral("b")});
     f.dialogs.fileReplies << QStringList{target};
-    f.form->ButtonSave->click();
+    named<QToolButton>(*f.form, "saveListButton")->click();
     QCOMPARE(f.dialogs.filtersAsked, QStringList{QStringLiteral("Text File (*.txt)|*.txt")});
     QCOMPARE(fileBytes(target), QByteArray("a\r\n\r\nb\r\n"));
 
-    f.form->DeleteAll1->trigger();
+    named<QAction>(*f.form, "deleteAllAction")->trigger();
     f.dialogs.fileReplies << QStringList{target};
-    f.form->ButtonSave->click();
+    named<QToolButton>(*f.form, "saveListButton")->click();
     QCOMPARE(fileBytes(target), QByteArray());
     QVERIFY(f.dialogs.messages.isEmpty());
 }
@@ -233,7 +236,7 @@ void TestListBox::saveToMissingFolder_showsErrorAndKeepsList()
     f.list->appendMany({QStringLiteral("a"), QStringLiteral("b")});
     const QString target = f.path(QStringLiteral("no-such-folder/saved.txt"));
     f.dialogs.fileReplies << QStringList{target};
-    f.form->ButtonSave->click();
+    named<QToolButton>(*f.form, "saveListButton")->click();
     QCOMPARE(f.dialogs.messages.size(), 1);
     QCOMPARE(f.dialogs.messages.constFirst().flags, int(dv::MB_ICONERROR));
     QVERIFY2(f.dialogs.messages.constFirst().text.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(target)),
@@ -246,8 +249,8 @@ void TestListBox::loadAndSaveCancelled_changeNothing()
 {
     Fixture f;
     f.list->appendOne(QStringLiteral("a"));
-    f.form->ButtonLoad->click();
-    f.form->ButtonSave->click();
+    named<QToolButton>(*f.form, "loadListButton")->click();
+    named<QToolButton>(*f.form, "saveListButton")->click();
     QCOMPARE(f.dialogs.filtersAsked.size(), 2);
     QCOMPARE(f.list->entries(), QStringList{QStringLiteral("a")});
     QVERIFY(f.dialogs.messages.isEmpty());
@@ -409,7 +412,7 @@ void TestListBox::deleteSelected_removesExactlyTheSelectedEntries()
     Fixture f;
     f.list->appendMany(entries);
     f.select(selected);
-    f.form->DeleteSelected1->trigger();
+    named<QAction>(*f.form, "deleteSelectedAction")->trigger();
     QCOMPARE(f.list->entries(), remaining);
 }
 
@@ -417,12 +420,12 @@ void TestListBox::deleteAll_emptiesListWithoutAskingAndPrintingTurnsOff()
 {
     Fixture f;
     f.list->appendMany({"a", "b", "c"});
-    QTRY_VERIFY_WITH_TIMEOUT(f.form->Button4->isEnabled(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(named<QPushButton>(*f.form, "printAllButton")->isEnabled(), 2000);
     f.select({1});
-    f.form->DeleteAll1->trigger();
+    named<QAction>(*f.form, "deleteAllAction")->trigger();
     QCOMPARE(f.list->count(), 0);
     QVERIFY(f.dialogs.questions.isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(!f.form->Button4->isEnabled() && !f.form->Button3->isEnabled(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!named<QPushButton>(*f.form, "printAllButton")->isEnabled() && !named<QPushButton>(*f.form, "printPreviewButton")->isEnabled(), 2000);
 }
 
 void TestListBox::hugeEntry_isShownCutButKeptWhole()
@@ -467,7 +470,7 @@ void TestListBox::doubleClickOnEmptyList_doesNothing()
     f.form->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
     doubleClickAt(f.list, QPoint(10, 10));
-    f.form->ListBox1DblClick();
+    f.form->showCaretEntry();
     QVERIFY(f.browser->navigations.isEmpty());
     QVERIFY(f.dialogs.messages.isEmpty());
 }
@@ -486,4 +489,5 @@ void TestListBox::doubleClickWithFailingNavigation_showsError()
 }
 
 QTEST_MAIN(TestListBox)
-#include "tst_listbox.moc"
+#include "tst_pagelistbox.moc"
+

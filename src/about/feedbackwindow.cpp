@@ -1,4 +1,4 @@
-#include "feedback.h"
+#include "feedbackwindow.h"
 
 #include "dialogs.h"
 #include "errordialog.h"
@@ -46,7 +46,7 @@ QWidget* strip(const char* name, int height, QWidget* parent)
 
 } // namespace
 
-TChoicePanel::TChoicePanel(const QString& caption, const QString& picture, QWidget* parent) : QFrame(parent)
+ChoicePanel::ChoicePanel(const QString& caption, const QString& picture, QWidget* parent) : QFrame(parent)
 {
     setText(caption);
     setFont(pixelFont(16));
@@ -68,13 +68,13 @@ TChoicePanel::TChoicePanel(const QString& caption, const QString& picture, QWidg
     applyLook();
 }
 
-void TChoicePanel::setText(const QString& caption)
+void ChoicePanel::setText(const QString& caption)
 {
     caption_ = caption;
     update();
 }
 
-void TChoicePanel::setChosen(bool chosen)
+void ChoicePanel::setChosen(bool chosen)
 {
     if (chosen_ == chosen)
         return;
@@ -82,7 +82,7 @@ void TChoicePanel::setChosen(bool chosen)
     applyLook();
 }
 
-void TChoicePanel::applyLook()
+void ChoicePanel::applyLook()
 {
     const QPalette system = QApplication::palette(this);
     QPalette look = palette();
@@ -94,7 +94,7 @@ void TChoicePanel::applyLook()
     update();
 }
 
-void TChoicePanel::paintEvent(QPaintEvent* event)
+void ChoicePanel::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
@@ -107,20 +107,20 @@ void TChoicePanel::paintEvent(QPaintEvent* event)
     }
 }
 
-void TChoicePanel::mousePressEvent(QMouseEvent* event)
+void ChoicePanel::mousePressEvent(QMouseEvent* event)
 {
     // Taken here so the release comes back to this panel.
     event->accept();
 }
 
-void TChoicePanel::mouseReleaseEvent(QMouseEvent* event)
+void ChoicePanel::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
     QFrame::mouseReleaseEvent(event);
 }
 
-void TChoicePanel::keyPressEvent(QKeyEvent* event)
+void ChoicePanel::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Space) {
         emit clicked();
@@ -129,7 +129,7 @@ void TChoicePanel::keyPressEvent(QKeyEvent* event)
     QFrame::keyPressEvent(event);
 }
 
-void TChoicePanel::changeEvent(QEvent* event)
+void ChoicePanel::changeEvent(QEvent* event)
 {
     // Follow a changed system palette.
     if (event->type() == QEvent::ApplicationPaletteChange)
@@ -137,153 +137,153 @@ void TChoicePanel::changeEvent(QEvent* event)
     QFrame::changeEvent(event);
 }
 
-TFeedbackForm::TFeedbackForm(dv::Services& services, QWidget* parent, dv::about::FormPoster poster)
+FeedbackWindow::FeedbackWindow(dv::Services& services, QWidget* parent, dv::about::FormPoster poster)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
               | Qt::CustomizeWindowHint),
       services_(services), post_(std::move(poster))
 {
     if (!post_)
         post_ = &dv::PostForm;
-    setObjectName(QStringLiteral("FeedbackForm"));
+    setObjectName(QStringLiteral("feedbackWindow"));
     dv::initResources();
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Feedback"));
     setFont(pixelFont(11));
     setFixedSize(525, 326);
     buildLayout();
-    FormCreate();
+    startUp();
 }
 
-void TFeedbackForm::buildLayout()
+void FeedbackWindow::buildLayout()
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    QWidget* panel3 = strip("Panel3", 46, this);
+    QWidget* panel3 = strip("choiceStrip", 46, this);
     auto* choices = new QHBoxLayout(panel3);
     choices->setContentsMargins(3, 3, 3, 3);
     choices->setSpacing(6);
-    Panel4 = new TChoicePanel(QStringLiteral("I like it!"), QStringLiteral(":/about/grinning.svg"), panel3);
-    Panel4->setObjectName(QStringLiteral("Panel4"));
-    Image1 = Panel4->picture();
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Panel5 = new TChoicePanel(QStringLiteral("I dislike it!"), QStringLiteral(":/about/frowning.svg"), panel3);
-    Panel5->setObjectName(QStringLiteral("Panel5"));
-    Panel5->setFixedWidth(256);
-    Image2 = Panel5->picture();
-    Image2->setObjectName(QStringLiteral("Image2"));
-    choices->addWidget(Panel4, 1);
-    choices->addWidget(Panel5);
+    likePanel_ = new ChoicePanel(QStringLiteral("I like it!"), QStringLiteral(":/about/grinning.svg"), panel3);
+    likePanel_->setObjectName(QStringLiteral("likePanel"));
+    likePicture_ = likePanel_->picture();
+    likePicture_->setObjectName(QStringLiteral("likePicture"));
+    dislikePanel_ = new ChoicePanel(QStringLiteral("I dislike it!"), QStringLiteral(":/about/frowning.svg"), panel3);
+    dislikePanel_->setObjectName(QStringLiteral("dislikePanel"));
+    dislikePanel_->setFixedWidth(256);
+    dislikePicture_ = dislikePanel_->picture();
+    dislikePicture_->setObjectName(QStringLiteral("dislikePicture"));
+    choices->addWidget(likePanel_, 1);
+    choices->addWidget(dislikePanel_);
     column->addWidget(panel3);
 
-    Label1 = plainLabel(QStringLiteral("We would really appreciate your feedback."), "Label1", pixelFont(16), this);
-    Label1->setContentsMargins(3, 3, 3, 3);
-    column->addWidget(Label1);
-    Label2 = plainLabel(QStringLiteral("What did you like or dislike?"), "Label2", pixelFont(13, true), this);
-    Label2->setContentsMargins(3, 0, 3, 3);
-    column->addWidget(Label2);
+    appreciationLabel_ = plainLabel(QStringLiteral("We would really appreciate your feedback."), "appreciationLabel", pixelFont(16), this);
+    appreciationLabel_->setContentsMargins(3, 3, 3, 3);
+    column->addWidget(appreciationLabel_);
+    questionLabel_ = plainLabel(QStringLiteral("What did you like or dislike?"), "questionLabel", pixelFont(13, true), this);
+    questionLabel_->setContentsMargins(3, 0, 3, 3);
+    column->addWidget(questionLabel_);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setFont(pixelFont(13));
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setTabChangesFocus(true);
-    Memo1->setAccessibleName(Label2->text());
-    Label2->setBuddy(Memo1);
-    column->addWidget(Memo1, 1);
+    feedbackText_ = new QPlainTextEdit(this);
+    feedbackText_->setObjectName(QStringLiteral("feedbackText"));
+    feedbackText_->setFont(pixelFont(13));
+    feedbackText_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    feedbackText_->setTabChangesFocus(true);
+    feedbackText_->setAccessibleName(questionLabel_->text());
+    questionLabel_->setBuddy(feedbackText_);
+    column->addWidget(feedbackText_, 1);
 
-    QWidget* panel1 = strip("Panel1", 30, this);
+    QWidget* panel1 = strip("emailStrip", 30, this);
     auto* emailRow = new QHBoxLayout(panel1);
     emailRow->setContentsMargins(3, 3, 3, 3);
     emailRow->setSpacing(4);
-    Label3 = plainLabel(QStringLiteral("Include my e-mail:"), "Label3", pixelFont(13), panel1);
-    Label3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Edit1 = new QLineEdit(panel1);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setFont(pixelFont(13));
-    Edit1->setMaxLength(EmailMaxLength);
-    Edit1->setAccessibleName(Label3->text());
-    Label3->setBuddy(Edit1);
-    emailRow->addWidget(Label3);
-    emailRow->addWidget(Edit1, 1);
+    emailLabel_ = plainLabel(QStringLiteral("Include my e-mail:"), "emailLabel", pixelFont(13), panel1);
+    emailLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    emailEdit_ = new QLineEdit(panel1);
+    emailEdit_->setObjectName(QStringLiteral("emailEdit"));
+    emailEdit_->setFont(pixelFont(13));
+    emailEdit_->setMaxLength(EmailMaxLength);
+    emailEdit_->setAccessibleName(emailLabel_->text());
+    emailLabel_->setBuddy(emailEdit_);
+    emailRow->addWidget(emailLabel_);
+    emailRow->addWidget(emailEdit_, 1);
     column->addWidget(panel1);
 
-    QWidget* panel2 = strip("Panel2", 40, this);
+    QWidget* panel2 = strip("buttonStrip", 40, this);
     auto* buttonRow = new QHBoxLayout(panel2);
     buttonRow->setContentsMargins(3, 3, 3, 3);
     buttonRow->addStretch(1);
-    BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/about/envelope.svg")), QStringLiteral("Send"), panel2);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setFont(pixelFont(13, true));
-    BitBtn1->setIconSize(QSize(16, 16));
-    BitBtn1->setFixedSize(180, 34);
-    BitBtn1->setDefault(true);
-    buttonRow->addWidget(BitBtn1);
+    sendButton_ = new QPushButton(QIcon(QStringLiteral(":/about/envelope.svg")), QStringLiteral("Send"), panel2);
+    sendButton_->setObjectName(QStringLiteral("sendButton"));
+    sendButton_->setFont(pixelFont(13, true));
+    sendButton_->setIconSize(QSize(16, 16));
+    sendButton_->setFixedSize(180, 34);
+    sendButton_->setDefault(true);
+    buttonRow->addWidget(sendButton_);
     column->addWidget(panel2);
 
-    setTabOrder(Memo1, Edit1);
-    setTabOrder(Edit1, BitBtn1);
-    setTabOrder(BitBtn1, Panel4);
-    setTabOrder(Panel4, Panel5);
-    Memo1->setFocus();
+    setTabOrder(feedbackText_, emailEdit_);
+    setTabOrder(emailEdit_, sendButton_);
+    setTabOrder(sendButton_, likePanel_);
+    setTabOrder(likePanel_, dislikePanel_);
+    feedbackText_->setFocus();
 
-    for (QWidget* w : {static_cast<QWidget*>(Memo1), static_cast<QWidget*>(Edit1), static_cast<QWidget*>(BitBtn1)})
+    for (QWidget* w : {static_cast<QWidget*>(feedbackText_), static_cast<QWidget*>(emailEdit_), static_cast<QWidget*>(sendButton_)})
         w->installEventFilter(this);
 
-    connect(Panel4, &TChoicePanel::clicked, this, dv::guarded([this] { Image1Click(); }));
-    connect(Panel5, &TChoicePanel::clicked, this, dv::guarded([this] { Image2Click(); }));
-    connect(BitBtn1, &QPushButton::clicked, this, dv::guarded([this] { BitBtn1Click(); }));
-    connect(Memo1, &QPlainTextEdit::textChanged, this, dv::guarded([this] { limitMemoLength(); }));
+    connect(likePanel_, &ChoicePanel::clicked, this, dv::guarded([this] { chooseLike(); }));
+    connect(dislikePanel_, &ChoicePanel::clicked, this, dv::guarded([this] { chooseDislike(); }));
+    connect(sendButton_, &QPushButton::clicked, this, dv::guarded([this] { send(); }));
+    connect(feedbackText_, &QPlainTextEdit::textChanged, this, dv::guarded([this] { limitFeedbackLength(); }));
 }
 
-void TFeedbackForm::FormCreate()
+void FeedbackWindow::startUp()
 {
     setWindowTitle(AppProduct + QStringLiteral(" feedback"));
 }
 
-void TFeedbackForm::limitMemoLength()
+void FeedbackWindow::limitFeedbackLength()
 {
-    const int length = Memo1->document()->characterCount() - 1;
-    if (length <= MemoMaxLength)
+    const int length = feedbackText_->document()->characterCount() - 1;
+    if (length <= FeedbackMaxLength)
         return;
     // What was just typed or pasted ends at the cursor: cut its tail.
-    QTextCursor cursor = Memo1->textCursor();
-    cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, length - MemoMaxLength);
+    QTextCursor cursor = feedbackText_->textCursor();
+    cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, length - FeedbackMaxLength);
     cursor.removeSelectedText();
-    Memo1->setTextCursor(cursor);
+    feedbackText_->setTextCursor(cursor);
 }
 
-Opinion TFeedbackForm::opinion() const
+Opinion FeedbackWindow::opinion() const
 {
-    if (Panel4->isChosen())
+    if (likePanel_->isChosen())
         return Opinion::Like;
-    if (Panel5->isChosen())
+    if (dislikePanel_->isChosen())
         return Opinion::Dislike;
     return Opinion::None;
 }
 
-void TFeedbackForm::Image1Click()
+void FeedbackWindow::chooseLike()
 {
-    Panel4->setChosen(true);
-    Panel5->setChosen(false);
+    likePanel_->setChosen(true);
+    dislikePanel_->setChosen(false);
 }
 
-void TFeedbackForm::Image2Click()
+void FeedbackWindow::chooseDislike()
 {
-    Panel5->setChosen(true);
-    Panel4->setChosen(false);
+    dislikePanel_->setChosen(true);
+    likePanel_->setChosen(false);
 }
 
-void TFeedbackForm::BitBtn1Click()
+void FeedbackWindow::send()
 {
     using namespace dv::about;
-    const QString feedback = FeedbackText(opinion(), Memo1->toPlainText());
+    const QString feedback = FeedbackText(opinion(), feedbackText_->toPlainText());
     if (feedback.isEmpty()) {
         services_.dialogs.beep();
         return;
     }
-    const QString email = TrimControl(Edit1->text());
+    const QString email = TrimControl(emailEdit_->text());
     if (!email.isEmpty() && !IsValidEmail(email)) {
         services_.dialogs.messageBox(this, QStringLiteral("Invalid e-mail address!"), QStringLiteral("Failure"),
             dv::MB_ICONERROR);
@@ -301,18 +301,18 @@ void TFeedbackForm::BitBtn1Click()
     }
 }
 
-bool TFeedbackForm::eventFilter(QObject* watched, QEvent* event)
+bool FeedbackWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // Esc in any of the form's input controls closes it.
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
-        && (watched == Memo1 || watched == Edit1 || watched == BitBtn1)) {
+        && (watched == feedbackText_ || watched == emailEdit_ || watched == sendButton_)) {
         close();
         return true;
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void TFeedbackForm::showEvent(QShowEvent* event)
+void FeedbackWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (centred_)

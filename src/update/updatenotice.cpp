@@ -1,4 +1,4 @@
-#include "newversion.h"
+#include "updatenotice.h"
 
 #include "identity.h"
 #include "resources.h"
@@ -22,7 +22,7 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
-qint64 NewVerCloseCountdown = 11;
+qint64 updateNoticeCountdown = 11;
 
 namespace dv {
 
@@ -58,36 +58,36 @@ QFont tahoma(int pixelSize, bool bold = false, bool underline = false)
 
 } // namespace
 
-TNewVer::TNewVer(dv::Shell& shell, QWidget* mainWindow)
+UpdateNotice::UpdateNotice(dv::Shell& shell, QWidget* mainWindow)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , shell_(shell)
     , mainWindow_(mainWindow)
 {
-    setObjectName(QStringLiteral("NewVer"));
+    setObjectName(QStringLiteral("updateNotice"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     dv::initResources();
     buildLayout();
-    FormCreate();
+    placeAndFill();
 
-    TimerStart = new QTimer(this);
-    TimerStart->setObjectName(QStringLiteral("TimerStart"));
-    TimerStart->setInterval(1);
-    TimerClose = new QTimer(this);
-    TimerClose->setObjectName(QStringLiteral("TimerClose"));
-    TimerClose->setInterval(1000);
-    TimerLink = new QTimer(this);
-    TimerLink->setObjectName(QStringLiteral("TimerLink"));
-    TimerLink->setInterval(100);
-    connect(TimerStart, &QTimer::timeout, this, &TNewVer::TimerStartTimer);
-    connect(TimerClose, &QTimer::timeout, this, &TNewVer::TimerCloseTimer);
-    connect(TimerLink, &QTimer::timeout, this, &TNewVer::TimerLinkTimer);
-    connect(Button1, &QToolButton::clicked, this, &TNewVer::Button1Click);
-    TimerStart->start();
-    TimerClose->start();
-    TimerLink->start();
+    showTimer_ = new QTimer(this);
+    showTimer_->setObjectName(QStringLiteral("showTimer"));
+    showTimer_->setInterval(1);
+    countdownTimer_ = new QTimer(this);
+    countdownTimer_->setObjectName(QStringLiteral("countdownTimer"));
+    countdownTimer_->setInterval(1000);
+    linkHoverTimer_ = new QTimer(this);
+    linkHoverTimer_->setObjectName(QStringLiteral("linkHoverTimer"));
+    linkHoverTimer_->setInterval(100);
+    connect(showTimer_, &QTimer::timeout, this, &UpdateNotice::showNotice);
+    connect(countdownTimer_, &QTimer::timeout, this, &UpdateNotice::countDown);
+    connect(linkHoverTimer_, &QTimer::timeout, this, &UpdateNotice::followLinkHover);
+    connect(closeButton_, &QToolButton::clicked, this, &UpdateNotice::closeNotice);
+    showTimer_->start();
+    countdownTimer_->start();
+    linkHoverTimer_->start();
 }
 
-void TNewVer::buildLayout()
+void UpdateNotice::buildLayout()
 {
     setFixedSize(320, 68);
     setFont(tahoma(11));
@@ -97,93 +97,93 @@ void TNewVer::buildLayout()
     setAutoFillBackground(true);
     setAccessibleName(QStringLiteral("UPDATE AVAILABLE"));
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setLineWidth(1);
+    frame_ = new QFrame(this);
+    frame_->setObjectName(QStringLiteral("frame"));
+    frame_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    frame_->setLineWidth(1);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(Panel1);
+    outer->addWidget(frame_);
 
-    auto* row = new QHBoxLayout(Panel1);
+    auto* row = new QHBoxLayout(frame_);
     row->setContentsMargins(1, 1, 1, 1);
     row->setSpacing(0);
 
-    Image1 = new QLabel(Panel1);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setFixedSize(60, 60);
-    Image1->setAlignment(Qt::AlignCenter);
+    picture_ = new QLabel(frame_);
+    picture_->setObjectName(QStringLiteral("picture"));
+    picture_->setFixedSize(60, 60);
+    picture_->setAlignment(Qt::AlignCenter);
     auto* imageBox = new QVBoxLayout;
     imageBox->setContentsMargins(3, 3, 3, 3);
-    imageBox->addWidget(Image1);
+    imageBox->addWidget(picture_);
     row->addLayout(imageBox);
 
-    Panel2 = new QWidget(Panel1);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    auto* texts = new QVBoxLayout(Panel2);
+    textPanel_ = new QWidget(frame_);
+    textPanel_->setObjectName(QStringLiteral("textPanel"));
+    auto* texts = new QVBoxLayout(textPanel_);
     texts->setContentsMargins(0, 0, 0, 0);
     texts->setSpacing(0);
-    Label1 = new QLabel(Panel2);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setFont(tahoma(13, true));
-    Label1->setContentsMargins(3, 3, 3, 3);
-    texts->addWidget(Label1);
-    Label2 = new QLabel(Panel2);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setTextFormat(Qt::PlainText);
-    Label2->setAlignment(Qt::AlignCenter);
-    Label2->setWordWrap(true);
-    Label2->setFont(tahoma(13, false, true));
-    Label2->setCursor(Qt::PointingHandCursor);
-    Label2->setFocusPolicy(Qt::StrongFocus);
-    texts->addWidget(Label2, 1);
-    row->addWidget(Panel2, 1);
+    titleLabel_ = new QLabel(textPanel_);
+    titleLabel_->setObjectName(QStringLiteral("titleLabel"));
+    titleLabel_->setTextFormat(Qt::PlainText);
+    titleLabel_->setAlignment(Qt::AlignCenter);
+    titleLabel_->setFont(tahoma(13, true));
+    titleLabel_->setContentsMargins(3, 3, 3, 3);
+    texts->addWidget(titleLabel_);
+    downloadLink_ = new QLabel(textPanel_);
+    downloadLink_->setObjectName(QStringLiteral("downloadLink"));
+    downloadLink_->setTextFormat(Qt::PlainText);
+    downloadLink_->setAlignment(Qt::AlignCenter);
+    downloadLink_->setWordWrap(true);
+    downloadLink_->setFont(tahoma(13, false, true));
+    downloadLink_->setCursor(Qt::PointingHandCursor);
+    downloadLink_->setFocusPolicy(Qt::StrongFocus);
+    texts->addWidget(downloadLink_, 1);
+    row->addWidget(textPanel_, 1);
 
-    Panel3 = new QWidget(Panel1);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setFixedWidth(22);
-    auto* side = new QVBoxLayout(Panel3);
+    closePanel_ = new QWidget(frame_);
+    closePanel_->setObjectName(QStringLiteral("closePanel"));
+    closePanel_->setFixedWidth(22);
+    auto* side = new QVBoxLayout(closePanel_);
     side->setContentsMargins(0, 0, 0, 0);
-    Button1 = new QToolButton(Panel3);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setFixedSize(22, 22);
-    Button1->setCursor(Qt::PointingHandCursor);
-    Button1->setIcon(QIcon(QStringLiteral(":/icons/close.svg")));
-    Button1->setIconSize(QSize(16, 16));
-    Button1->setAutoRaise(true);
-    Button1->setToolTip(QStringLiteral("Close"));
-    Button1->setAccessibleName(QStringLiteral("Close"));
-    side->addWidget(Button1);
+    closeButton_ = new QToolButton(closePanel_);
+    closeButton_->setObjectName(QStringLiteral("closeButton"));
+    closeButton_->setFixedSize(22, 22);
+    closeButton_->setCursor(Qt::PointingHandCursor);
+    closeButton_->setIcon(QIcon(QStringLiteral(":/icons/close.svg")));
+    closeButton_->setIconSize(QSize(16, 16));
+    closeButton_->setAutoRaise(true);
+    closeButton_->setToolTip(QStringLiteral("Close"));
+    closeButton_->setAccessibleName(QStringLiteral("Close"));
+    side->addWidget(closeButton_);
     side->addStretch(1);
-    row->addWidget(Panel3);
+    row->addWidget(closePanel_);
 
     // Dragging works on these; the link, its panel and the button keep their presses.
-    for (QWidget* w : {static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Image1), static_cast<QWidget*>(Label1),
-                       Panel3, Panel2, static_cast<QWidget*>(Label2)})
+    for (QWidget* w : {static_cast<QWidget*>(frame_), static_cast<QWidget*>(picture_), static_cast<QWidget*>(titleLabel_),
+                       closePanel_, textPanel_, static_cast<QWidget*>(downloadLink_)})
         w->installEventFilter(this);
 }
 
-void TNewVer::FormCreate()
+void UpdateNotice::placeAndFill()
 {
     QIcon icon = QApplication::windowIcon();
     if (icon.isNull())
         icon = QIcon(QStringLiteral(":/icons/dorvantis.svg"));
-    Image1->setPixmap(icon.pixmap(QSize(48, 48), devicePixelRatioF()));
+    picture_->setPixmap(icon.pixmap(QSize(48, 48), devicePixelRatioF()));
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect s = screen->geometry();
         move(s.x() + s.width() - width() - 5, s.y() + 5);
     }
 
-    Label1->setText(QStringLiteral("UPDATE AVAILABLE"));
-    Label2->setText(QStringLiteral("Click to download ") + AppProduct + QLatin1Char(' ') + NewVersion);
-    Label2->setAccessibleName(Label2->text());
-    TimerLinkTimer();
+    titleLabel_->setText(QStringLiteral("UPDATE AVAILABLE"));
+    downloadLink_->setText(QStringLiteral("Click to download ") + AppProduct + QLatin1Char(' ') + NewVersion);
+    downloadLink_->setAccessibleName(downloadLink_->text());
+    followLinkHover();
 }
 
-void TNewVer::animate(bool grow)
+void UpdateNotice::animate(bool grow)
 {
     // A mask growing from (or shrinking to) the centre: the window keeps its size
     // and layout while only its visible part changes.
@@ -212,9 +212,9 @@ void TNewVer::animate(bool grow)
     animation_->start();
 }
 
-void TNewVer::TimerStartTimer()
+void UpdateNotice::showNotice()
 {
-    TimerStart->stop();
+    showTimer_->stop();
     animate(true);
     show();
     try {
@@ -229,28 +229,28 @@ void TNewVer::TimerStartTimer()
     raise();
 }
 
-void TNewVer::TimerCloseTimer()
+void UpdateNotice::countDown()
 {
-    --NewVerCloseCountdown;
-    if (NewVerCloseCountdown == 0) {
-        TimerClose->stop();
+    --updateNoticeCountdown;
+    if (updateNoticeCountdown == 0) {
+        countdownTimer_->stop();
         animate(false);
     }
 }
 
-void TNewVer::TimerLinkTimer()
+void UpdateNotice::followLinkHover()
 {
-    const QPoint local = Label2->mapFromGlobal(QCursor::pos());
-    const bool over = Label2->rect().contains(local);
-    QPalette pal = Label2->palette();
+    const QPoint local = downloadLink_->mapFromGlobal(QCursor::pos());
+    const bool over = downloadLink_->rect().contains(local);
+    QPalette pal = downloadLink_->palette();
     const QColor colour = palette().color(over ? QPalette::Highlight : QPalette::WindowText);
     if (pal.color(QPalette::WindowText) != colour) {
         pal.setColor(QPalette::WindowText, colour);
-        Label2->setPalette(pal);
+        downloadLink_->setPalette(pal);
     }
 }
 
-void TNewVer::Label2Click()
+void UpdateNotice::openDownload()
 {
     try {
         shell_.openUrl(dv::DownloadAddressToOpen(DownloadURL));
@@ -260,90 +260,90 @@ void TNewVer::Label2Click()
     close();
 }
 
-void TNewVer::Button1Click()
+void UpdateNotice::closeNotice()
 {
     close();
 }
 
-bool TNewVer::eventFilter(QObject* watched, QEvent* event)
+bool UpdateNotice::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
     const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseMove
         || type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick;
-    if (watched == Label2) {
+    if (watched == downloadLink_) {
         if (type == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
-                Label2Click();
+                openDownload();
                 return true;
             }
         }
         if (type == QEvent::MouseButtonRelease) {
             auto* e = static_cast<QMouseEvent*>(event);
-            if (e->button() == Qt::LeftButton && Label2->rect().contains(e->position().toPoint()))
-                Label2Click();
+            if (e->button() == Qt::LeftButton && downloadLink_->rect().contains(e->position().toPoint()))
+                openDownload();
         }
         // Pressing the link never starts a drag.
         return mouse;
     }
-    if (watched == Panel2)
+    if (watched == textPanel_)
         return mouse;
     if (mouse) {
         auto* e = static_cast<QMouseEvent*>(event);
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)
-            FormMouseDown(e);
+            startDrag(e);
         else if (type == QEvent::MouseMove)
-            FormMouseMove(e);
+            continueDrag(e);
         else
-            FormMouseUp(e);
+            endDrag(e);
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TNewVer::mousePressEvent(QMouseEvent* event)
+void UpdateNotice::mousePressEvent(QMouseEvent* event)
 {
-    FormMouseDown(event);
+    startDrag(event);
 }
 
-void TNewVer::mouseMoveEvent(QMouseEvent* event)
+void UpdateNotice::mouseMoveEvent(QMouseEvent* event)
 {
-    FormMouseMove(event);
+    continueDrag(event);
 }
 
-void TNewVer::mouseReleaseEvent(QMouseEvent* event)
+void UpdateNotice::mouseReleaseEvent(QMouseEvent* event)
 {
-    FormMouseUp(event);
+    endDrag(event);
 }
 
-void TNewVer::FormMouseDown(QMouseEvent* event)
+void UpdateNotice::startDrag(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton)
         return;
     const QPoint p = event->globalPosition().toPoint();
-    dragging = true;
-    dx = p.x();
-    dy = p.y();
+    dragging_ = true;
+    dragX_ = p.x();
+    dragY_ = p.y();
 }
 
-void TNewVer::FormMouseMove(QMouseEvent* event)
+void UpdateNotice::continueDrag(QMouseEvent* event)
 {
-    if (!dragging)
+    if (!dragging_)
         return;
     const QPoint p = event->globalPosition().toPoint();
-    const int left = x() + p.x() - dx;
-    const int top = y() + p.y() - dy;
-    dx = p.x();
-    dy = p.y();
+    const int left = x() + p.x() - dragX_;
+    const int top = y() + p.y() - dragY_;
+    dragX_ = p.x();
+    dragY_ = p.y();
     move(left, top);
 }
 
-void TNewVer::FormMouseUp(QMouseEvent*)
+void UpdateNotice::endDrag(QMouseEvent*)
 {
-    dragging = false;
+    dragging_ = false;
 }
 
-void TNewVer::keyPressEvent(QKeyEvent* event)
+void UpdateNotice::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         close();
@@ -352,12 +352,12 @@ void TNewVer::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-void TNewVer::closeEvent(QCloseEvent* event)
+void UpdateNotice::closeEvent(QCloseEvent* event)
 {
     // Closed for good: nothing more to count down or light up.
-    TimerStart->stop();
-    TimerClose->stop();
-    TimerLink->stop();
+    showTimer_->stop();
+    countdownTimer_->stop();
+    linkHoverTimer_->stop();
     if (animation_)
         animation_->stop();
     clearMask();
