@@ -70,6 +70,10 @@ MainWindow::MainWindow(dv::Services& services, AppParts parts, QWidget* parent)
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     buildLayout();
     buildMenus();
+    // 714 x 402 is the client area below the menu bar, status bar included; the
+    // menu bar only knows its height once its menus exist.
+    resize(714, 402 + menuBar()->sizeHint().height());
+    dv::centreOnScreen(this);
     buildTimers();
     connectHandlers();
     startUp();
@@ -223,6 +227,7 @@ void MainWindow::buildLayout()
     delayRow->addWidget(delayLabel_);
     delayRow->addWidget(delaySpin_);
     delayRow->addWidget(delayUnitLabel_);
+    buildDestinationChoice(delayRow);
     delayRow->addStretch();
     auto* buttonRow = new QHBoxLayout();
     printPreviewButton_ = boldButton(QStringLiteral("Print Preview"), printPanel_);
@@ -266,9 +271,6 @@ void MainWindow::buildLayout()
     connect(pageList_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pageListMenu_->popup(pageList_->viewport()->mapToGlobal(at)); });
 
-    // 714 x 402 is the client area below the menu bar, status bar included.
-    resize(714, 402 + menuBar()->sizeHint().height());
-    dv::centreOnScreen(this);
 }
 
 void MainWindow::buildMenus()
@@ -285,6 +287,7 @@ void MainWindow::buildMenus()
     addFilesAction_ = action(file, "addFilesAction", QStringLiteral("Add Local HTML File(s)..."));
     addUrlListAction_ = action(file, "addUrlListAction", QStringLiteral("Add URL Address(es)..."));
     file->addSeparator();
+    pageSetupAction_ = action(file, "pageSetupAction", QStringLiteral("Page Setup..."));
     printPreviewAction_ = action(file, "printPreviewAction", QStringLiteral("Print Preview..."), QStringLiteral("settings"));
     printAllAction_ = action(file, "printAllAction", QStringLiteral("Print All"), QStringLiteral("printer"));
     file->addSeparator();
@@ -344,6 +347,9 @@ void MainWindow::connectHandlers()
     connectPrintingHandlers();
     connectEmulationHandlers();
     connectUpdateHandlers();
+    connectPageSetupHandlers();
+    connectDestinationHandlers();
+    applyUnattendedParts();
 }
 
 QString MainWindow::statusText() const

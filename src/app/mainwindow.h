@@ -1,5 +1,7 @@
 #pragma once
 
+#include "destination.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -7,6 +9,8 @@
 #include <memory>
 
 class QAction;
+class QBoxLayout;
+class QComboBox;
 class QFrame;
 class QKeyEvent;
 class QLabel;
@@ -41,6 +45,13 @@ struct AppParts {
     int loadTimeoutMs = 60000;
     /// The update check's "today" as date text. Empty: the system's short date.
     std::function<QString()> updateCheckToday;
+    /// A run from the command line: no update check, update notice or hint bar,
+    /// nothing written to the settings store, and "Print to:" starts at the default
+    /// printer rather than at the stored choice.
+    bool unattended = false;
+    /// Told each entry of a print run as it starts ("Page i of n: ENTRY") and how it
+    /// ended ("Page i of n: printed", "... navigate error", "... print error").
+    std::function<void(const QString& line)> runProgress;
 };
 
 /// The main window: the page list, the browser pane, the print commands, the menus
@@ -73,6 +84,19 @@ public:
     /// Ends the delay now running as if its time had passed.
     void endDelayNow();
     void setNavigateErrorCount(qint64 count) { navigateErrorCount_ = count; }
+
+    // ---- print destination (mainwindow_destination.cpp) ----
+    /// Where "Print All" sends pages: the "Print to:" choice.
+    dv::PrintDestination printDestination() const { return destination_.chosen; }
+    /// Chooses where "Print All" sends pages, as the command line asks; not stored.
+    void setPrintDestination(const dv::PrintDestination& destination);
+
+    // ---- command line and "Open with" (mainwindow_commandline.cpp) ----
+    /// Appends entries to the page list: local files as absolute paths, anything
+    /// else as written.
+    void appendEntries(const QStringList& entries);
+    void setDelaySeconds(qint64 seconds);
+    QStringList errorLogLines() const;
 
 public slots:
     /// "Print All": prints every entry of the list in order, then says how it went.
@@ -118,6 +142,8 @@ private slots:
     // ---- browser host, printing and preview (mainwindow_printing.cpp) ----
     void createBrowser();
     void logNavigateError(const QString& url);
+    // Writes one line for the entry to the Error Log and counts it.
+    void logEntryError(const QString& line);
     /// One leg of the delay timer is over: start the next or end the delay.
     void advanceDelay();
 
@@ -129,6 +155,10 @@ private slots:
     // ---- update check (mainwindow_update.cpp) ----
     void followUpdateCheck();
     void toggleUpdateNotifications();
+
+    // ---- page setup (mainwindow_pagesetup.cpp) ----
+    /// "Page Setup...": edits and stores the page setup that printing follows.
+    void openPageSetup();
 
 private:
     void buildLayout();
@@ -143,6 +173,10 @@ private:
     void connectEmulationHandlers();
     void connectUpdateHandlers();
     void connectAboutHandlers();
+    void connectPageSetupHandlers();
+    void connectDestinationHandlers();
+    // A run from the command line starts no update check and shows no hint bar.
+    void applyUnattendedParts();
 
     // True when a running command must finish before the window may close; the
     // close then happens after it.
@@ -153,6 +187,43 @@ private:
     QString pageEntry(qint64 index) const;
     void showRunProgress(qint64 index);
     void finishDeferredClose();
+
+    // ---- print destination (mainwindow_destination.cpp) ----
+    void buildDestinationChoice(QBoxLayout* row);
+    // Puts the stored "Print to:" choice back; a printer that is gone falls back to
+    // the default printer with a note on the status line.
+    void restoreDestination();
+    // Lists the default printer, every printer CUPS offers and the PDF outputs afresh.
+    void refreshDestinations();
+    // The user picked item index of "Print to:" (PDF outputs ask where first).
+    void chooseDestination(int index);
+    // Selects the item of destination_.chosen.
+    void showDestination();
+
+    /// Where the pages of one print run go, from before its first entry to its end.
+    /// It also tells parts_.runProgress how each entry went.
+    class RunOutputScope
+    {
+    public:
+        /// Raises dv::AppError when no page could reach the destination.
+        explicit RunOutputScope(MainWindow& window);
+        ~RunOutputScope();
+        RunOutputScope(const RunOutputScope&) = delete;
+        RunOutputScope& operator=(const RunOutputScope&) = delete;
+        /// The entry at index is about to be loaded.
+        void startEntry(qint64 index);
+        /// After the last entry; the one PDF file is written here.
+        void finish();
+
+    private:
+        void reportEntryEnd();
+
+        MainWindow& window_;
+        std::unique_ptr<dv::RunOutput> output_;
+        // 1-based position of the entry now printed; 0 before the first.
+        qint64 position_ = 0;
+        qint64 errorsAtStart_ = 0;
+    };
 
     dv::Services& services_;
     AppParts parts_;
@@ -181,6 +252,8 @@ private:
     QLabel* delayLabel_ = nullptr;
     QSpinBox* delaySpin_ = nullptr;
     QLabel* delayUnitLabel_ = nullptr;
+    QLabel* printToLabel_ = nullptr;
+    QComboBox* printToBox_ = nullptr;
     QPushButton* printPreviewButton_ = nullptr;
     QPushButton* printAllButton_ = nullptr;
     QStatusBar* statusBar_ = nullptr;
@@ -189,6 +262,7 @@ private:
 
     QAction* addFilesAction_ = nullptr;
     QAction* addUrlListAction_ = nullptr;
+    QAction* pageSetupAction_ = nullptr;
     QAction* printPreviewAction_ = nullptr;
     QAction* printAllAction_ = nullptr;
     QAction* exitAction_ = nullptr;
@@ -218,8 +292,11 @@ private:
     QTimer* delayTimer_ = nullptr;
 
     std::unique_ptr<dv::BrowserControl> browser_;
+    dv::StoredDestination destination_;
 
     qint64 navigateErrorCount_ = 0;
+    // The entry now printed has its line in the Error Log already.
+    bool entryErrorLogged_ = false;
     bool delayElapsed_ = true;
     qint64 delayDeadlineMs_ = 0;
     bool commandRunning_ = false;

@@ -6,6 +6,7 @@
 #include "errordialog.h"
 #include "errors.h"
 #include "pagelistbox.h"
+#include "printinglog.h"
 #include "printrun.h"
 #include "services.h"
 #include "webenginebrowser.h"
@@ -57,8 +58,8 @@ void MainWindow::connectPrintingHandlers()
 
 void MainWindow::createBrowser()
 {
-    browser_
-        = parts_.browserFactory ? parts_.browserFactory(browserTab_) : std::make_unique<dv::WebEngineBrowser>(browserTab_);
+    browser_ = parts_.browserFactory ? parts_.browserFactory(browserTab_)
+                                     : std::make_unique<dv::WebEngineBrowser>(browserTab_, &services_.registry);
     QWidget* view = browser_->widget();
     view->setParent(browserTab_);
     browserTab_->layout()->addWidget(view);
@@ -73,7 +74,13 @@ void MainWindow::createBrowser()
 
 void MainWindow::logNavigateError(const QString& url)
 {
+    logEntryError(QStringLiteral("Navigate Error: ") + url);
+}
+
+void MainWindow::logEntryError(const QString& line)
+{
     ++navigateErrorCount_;
+    entryErrorLogged_ = true;
     const int logTab = listTabs_->indexOf(errorLogTab_);
     if (!listTabs_->isTabVisible(logTab)) {
         // Showing a tab may make it current when it is the only visible one; the
@@ -82,7 +89,7 @@ void MainWindow::logNavigateError(const QString& url)
         listTabs_->setTabVisible(logTab, true);
         listTabs_->setCurrentWidget(current);
     }
-    errorLog_->appendPlainText(QStringLiteral("Navigate Error: ") + url);
+    errorLog_->appendPlainText(line);
 }
 
 void MainWindow::advanceDelay()
@@ -166,10 +173,14 @@ void MainWindow::waitForLoad(const QString& address)
 void MainWindow::printAllPages()
 {
     navigateErrorCount_ = 0;
+    // Where this run's pages go; a destination no page could reach ends the run here.
+    RunOutputScope output(*this);
     for (qint64 i = 0; i < pageList_->count(); ++i) {
         showRunProgress(i);
+        output.startEntry(i);
         setStatusText(QStringLiteral("Navigating: ") + pageEntry(i));
         const QString address = pageEntry(i);
+        entryErrorLogged_ = false;
         browser_->navigate(address);
         waitForLoad(address);
 
@@ -183,10 +194,19 @@ void MainWindow::printAllPages()
             waitUntil([this] { return delayElapsed_; }, -1);
         }
 
-        setStatusText(QStringLiteral("Printing: ") + pageEntry(i));
-        browser_->print();
-        setStatusText(QStringLiteral("Completed: ") + pageEntry(i));
+        const QString entry = pageEntry(i);
+        setStatusText(QStringLiteral("Printing: ") + entry);
+        try {
+            browser_->print();
+        } catch (const dv::PagePrintError& error) {
+            // This page alone failed: one line for the entry, and the run goes on.
+            qCWarning(lcPrinting) << "page not printed:" << entry << error.message();
+            if (!entryErrorLogged_)
+                logEntryError(QStringLiteral("Print Error: ") + entry);
+        }
+        setStatusText(QStringLiteral("Completed: ") + entry);
     }
+    output.finish();
     setStatusText(QStringLiteral("Completed!"));
     services_.dialogs.beep();
     if (navigateErrorCount_ != 0)

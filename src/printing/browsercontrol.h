@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors.h"
+
 #include <QObject>
 #include <QString>
 
@@ -7,6 +9,17 @@ class QWidget;
 
 namespace dv
 {
+
+class PrintOutput;
+
+/// A failure of the page now shown that the next page need not share: it will not
+/// render, its render process hung or died, or the entry brought no page of its own.
+/// A print run logs it for that entry and goes on.
+class PagePrintError : public AppError
+{
+public:
+    using AppError::AppError;
+};
 
 /// The embedded browser control the program drives: navigate, ready state, the
 /// print and print-preview commands, and the navigation-error signal. The real
@@ -34,8 +47,10 @@ public:
     /// ReadyStateComplete. Raises dv::AppError on a failure result.
     virtual void navigate(const QString& address) = 0;
     virtual quint32 readyState() const = 0;
-    /// Sends the page now shown to the default printer without a dialog. The job
-    /// is handed over before this returns. Raises dv::AppError on failure.
+    /// Sends the page now shown to the print output (see setPrintOutput) without a
+    /// dialog. The page is handed over before this returns. Raises
+    /// dv::PagePrintError when this page cannot be printed, dv::AppError when no
+    /// page could be (no printer).
     virtual void print() = 0;
     /// Opens the print preview of the page now shown. Raises dv::AppError on failure.
     virtual void printPreview() = 0;
@@ -43,11 +58,19 @@ public:
     /// with whatever the page shows so far.
     virtual void stop() = 0;
 
+    /// Where print() sends pages from now on; nullptr (the start) is the default
+    /// printer. The output is not owned and must outlive its use here.
+    void setPrintOutput(PrintOutput* output) { printOutput_ = output; }
+    PrintOutput* printOutput() const { return printOutput_; }
+
 signals:
     /// A navigation failed; url is the failed address.
     void navigateError(const QString& url);
     /// readyState() changed, so waiters on the event loop can look again.
     void readyStateChanged();
+
+private:
+    PrintOutput* printOutput_ = nullptr;
 };
 
 } // namespace dv

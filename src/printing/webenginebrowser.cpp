@@ -1,17 +1,20 @@
 #include "webenginebrowser.h"
 
 #include "cupsjob.h"
+#include "destination.h"
 #include "errors.h"
+#include "pagesetup.h"
+#include "pdfpreview.h"
+#include "pdfstamp.h"
 #include "printinglog.h"
 #include "printrun.h"
 
 #include <QAuthenticator>
+#include <QDate>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
-#include <QPrinterInfo>
+#include <QLocale>
 #include <QTimer>
 #include <QWebEngineCertificateError>
 #include <QWebEngineClientCertificateSelection>
@@ -24,8 +27,12 @@
 #include <QWebEngineProfile>
 #include <QWebEngineQuotaRequest>
 #include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+
+#include <csignal>
+#include <sys/types.h>
 
 namespace dv
 {
@@ -76,8 +83,9 @@ protected:
     }
 };
 
-WebEngineBrowser::WebEngineBrowser(QWidget* parent)
+WebEngineBrowser::WebEngineBrowser(QWidget* parent, RegistryStore* settingsStore)
     : BrowserControl(parent)
+    , settings_(settingsStore)
 {
     // Off the record: no cookies, cache or history outlive the run or leak between users.
     profile_ = new QWebEngineProfile(this);
@@ -100,16 +108,22 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent)
     settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
     settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    // A page saved from the web as "HTML only" takes its pictures and styles from
+    // the web, as it would in any browser.
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     view_->setPage(page_);
     connect(page_, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
     connect(page_, &QWebEnginePage::renderProcessTerminated, this,
         [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
             if (status == QWebEnginePage::NormalTerminationStatus)
                 return;
-            // A crashed page never completes on its own; what it shows is what prints.
+            // A crashed page never completes on its own, and there is nothing left to
+            // print; the next load starts a new render process.
             qCWarning(lcPrinting) << "page process ended:" << status << code;
+            rendererGone_ = true;
             if (state_ != ReadyStateComplete) {
                 awaitingStart_ = false;
+                entryErrorReported_ = true;
                 emit navigateError(address_);
                 setState(ReadyStateComplete);
             }
@@ -152,12 +166,31 @@ void WebEngineBrowser::navigate(const QString& address)
 {
     address_ = address;
     sawStart_ = false;
+    stopRequested_ = false;
+    documentForEntry_ = false;
+    entryErrorReported_ = false;
     const QUrl url = urlForAddress(address);
+    if (url.scheme().compare(QLatin1String("javascript"), Qt::CaseInsensitive) == 0) {
+        // A script entry would run inside whatever page is shown, with its origin:
+        // it is refused, and nothing is loaded or printed for it.
+        awaitingStart_ = false;
+        setState(ReadyStateLoading);
+        QTimer::singleShot(0, this, [this, address, navigation = ++navigations_] {
+            if (navigation != navigations_)
+                return;
+            entryErrorReported_ = true;
+            emit navigateError(address);
+            setState(ReadyStateComplete);
+        });
+        return;
+    }
     if (!url.isValid()) {
         // Nothing to load: it fails like an unreachable address, on a blank page.
         awaitingStart_ = true;
+        documentForEntry_ = true; // the blank page is this entry's
         setState(ReadyStateLoading);
         QTimer::singleShot(0, this, [this, address] { emit navigateError(address); });
+        rendererGone_ = false;
         page_->setHtml(QString());
         return;
     }
@@ -167,6 +200,8 @@ void WebEngineBrowser::navigate(const QString& address)
     awaitingStart_ = !sameDocument;
     setState(ReadyStateLoading);
     const quint64 navigation = ++navigations_;
+    rendererGone_ = false;
+    documentForEntry_ = sameDocument;
     page_->load(url);
     if (sameDocument) {
         // Moving within the page shown loads nothing and the engine reports no load:
@@ -192,14 +227,30 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
         if (awaitingStart_)
             return;
         lastLoadFailed_ = true;
+        // The server's page for an error status, or the engine's error page, is
+        // this entry's page; without either the page before is still shown.
+        documentForEntry_
+            = info.isErrorPage() || info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
+        entryErrorReported_ = true;
         emit navigateError(info.url().toString());
         setState(ReadyStateComplete);
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
+        if (awaitingStart_)
+            return;
+        lastLoadFailed_ = false;
+        documentForEntry_ = true;
+        setState(ReadyStateComplete);
+        return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         if (awaitingStart_)
             return;
         lastLoadFailed_ = false;
+        // Given up by us, the page prints as it stands. Stopped by the engine (the
+        // answer was a download, or a file it will not show), nothing replaced the
+        // page before; a later load of this entry may still bring one.
+        if (stopRequested_)
+            documentForEntry_ = true;
         setState(ReadyStateComplete);
         return;
     }
@@ -207,81 +258,139 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
 
 void WebEngineBrowser::stop()
 {
+    stopRequested_ = true;
+    documentForEntry_ = true;
     page_->triggerAction(QWebEnginePage::Stop);
     awaitingStart_ = false;
     setState(ReadyStateComplete);
 }
 
+void WebEngineBrowser::requirePageOfEntry()
+{
+    if (!documentForEntry_) {
+        if (!entryErrorReported_) {
+            entryErrorReported_ = true;
+            emit navigateError(address_);
+        }
+        throw PagePrintError(QStringLiteral("\"%1\" brought no page to print.").arg(address_));
+    }
+    if (rendererGone_)
+        throw PagePrintError(QStringLiteral("The page's render process has ended."));
+}
+
+void WebEngineBrowser::endHungRenderer()
+{
+    const qint64 pid = page_->renderProcessPid();
+    if (pid <= 0 || rendererGone_)
+        return;
+    qCWarning(lcPrinting) << "ending hung render process" << pid;
+    ::kill(pid_t(pid), SIGKILL);
+    // Wait for the engine to notice, so the news cannot reach the next entry.
+    QEventLoop loop;
+    QTimer bound;
+    bound.setSingleShot(true);
+    connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(page_, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
+    bound.start(5000);
+    if (!rendererGone_)
+        loop.exec();
+    rendererGone_ = true;
+}
+
+namespace
+{
+
+// What an engine call answers through its callback, which may still come after
+// the caller gave up waiting.
+template <typename T>
+struct PendingAnswer {
+    bool done = false;
+    T value {};
+    QEventLoop* loop = nullptr;
+
+    void answer(T v)
+    {
+        value = std::move(v);
+        done = true;
+        if (loop)
+            loop->quit();
+    }
+    // Waits on the event loop until the answer came or the deadline passed.
+    bool waitUntil(const QDeadlineTimer& deadline)
+    {
+        while (!done && !deadline.hasExpired()) {
+            QEventLoop waiting;
+            QTimer wake;
+            wake.setSingleShot(true);
+            QObject::connect(&wake, &QTimer::timeout, &waiting, &QEventLoop::quit);
+            wake.start(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
+            loop = &waiting;
+            execOrWait(waiting);
+            loop = nullptr;
+        }
+        return done;
+    }
+};
+
+} // namespace
+
 QByteArray WebEngineBrowser::renderPdf(const QPageLayout& layout)
 {
-    struct Result {
-        bool done = false;
-        QByteArray pdf;
-        QEventLoop* loop = nullptr;
-    };
-    // Shared with the callback, which may still come after a time-out.
-    auto result = std::make_shared<Result>();
-    page_->printToPdf(
-        [result](const QByteArray& pdf) {
-            result->pdf = pdf;
-            result->done = true;
-            if (result->loop)
-                result->loop->quit();
-        },
-        layout);
-    const QDeadlineTimer deadline(printTimeoutMs);
-    while (!result->done && !deadline.hasExpired()) {
-        QEventLoop loop;
-        QTimer wake;
-        wake.setSingleShot(true);
-        connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
-        wake.start(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
-        result->loop = &loop;
-        execOrWait(loop);
-        result->loop = nullptr;
+    requirePageOfEntry();
+    const QDeadlineTimer deadline(renderTimeoutMs_);
+    // A script that never yields holds the render process, and the engine cannot
+    // end a process with a print under way: ask it something small first, and end
+    // it when no answer comes, so the next entry loads in a fresh one.
+    auto probe = std::make_shared<PendingAnswer<bool>>();
+    page_->runJavaScript(QStringLiteral("1"), QWebEngineScript::ApplicationWorld,
+        [probe](const QVariant&) { probe->answer(true); });
+    if (!probe->waitUntil(deadline)) {
+        endHungRenderer();
+        throw PagePrintError(QStringLiteral("The page could not be prepared for printing in time."));
     }
-    if (!result->done)
-        throw AppError(QStringLiteral("The page could not be prepared for printing in time."));
-    if (result->pdf.isEmpty())
-        throw AppError(QStringLiteral("The page could not be prepared for printing."));
-    return result->pdf;
+    auto result = std::make_shared<PendingAnswer<QByteArray>>();
+    page_->printToPdf([result](const QByteArray& pdf) { result->answer(pdf); }, layout);
+    if (!result->waitUntil(deadline))
+        throw PagePrintError(QStringLiteral("The page could not be prepared for printing in time."));
+    if (result->value.isEmpty())
+        throw PagePrintError(QStringLiteral("The page could not be prepared for printing."));
+    return result->value;
 }
 
 void WebEngineBrowser::print()
 {
+    sendToDestination(printout());
+}
+
+QByteArray WebEngineBrowser::printout()
+{
+    const PageSetup defaults = defaultPageSetup();
+    const PageSetup setup = settings_ ? loadPageSetup(*settings_, defaults) : defaults;
+    QWebEngineSettings* settings = page_->settings();
+    if (settings->testAttribute(QWebEngineSettings::PrintElementBackgrounds) != setup.backgrounds) {
+        settings->setAttribute(QWebEngineSettings::PrintElementBackgrounds, setup.backgrounds);
+        // The engine takes changed settings on the next turn of the event loop.
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    const HeaderFooterTexts texts { page_->title(), address_,
+        QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) };
+    return makePrintout(setup, texts, [this](const QPageLayout& layout) { return renderPdf(layout); });
+}
+
+void WebEngineBrowser::sendToDestination(const QByteArray& pdf)
+{
     const QString destination = defaultPrinterName();
-    // The paper and margins the default printer is set up with.
-    const QPrinterInfo info = QPrinterInfo::printerInfo(destination);
-    if (info.isNull())
-        throw AppError(QStringLiteral("The default printer \"%1\" cannot be used.").arg(destination));
-    QPrinter printer(info, QPrinter::HighResolution);
-    const QByteArray pdf = renderPdf(printer.pageLayout());
     const int job = submitPdfJob(destination, address_, pdf);
     qCDebug(lcPrinting) << "job" << job << "sent to" << destination << pdf.size() << "bytes";
 }
 
 void WebEngineBrowser::printPreview()
 {
-    const QString destination = defaultPrinterName();
-    const QPrinterInfo info = QPrinterInfo::printerInfo(destination);
-    if (info.isNull())
-        throw AppError(QStringLiteral("The default printer \"%1\" cannot be used.").arg(destination));
-    QPrinter printer(info, QPrinter::HighResolution);
-    QPrintPreviewDialog dialog(&printer, view_->window());
-    dialog.setObjectName(QStringLiteral("PrintPreviewDialog"));
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
-        // The view prints asynchronously; the preview needs the pages drawn before it goes on.
-        QEventLoop loop;
-        bool finished = false;
-        connect(view_, &QWebEngineView::printFinished, &loop, [&] {
-            finished = true;
-            loop.quit();
-        });
-        view_->print(target);
-        while (!finished)
-            execOrWait(loop);
-    });
-    dialog.exec();
+    // Exactly what Print All would send; printing from the preview sends it as is.
+    const QByteArray pdf = printout();
+    previewPdf(pdf, address_, view_->window(), [this, &pdf] { sendToDestination(pdf); });
 }
 
 } // namespace dv

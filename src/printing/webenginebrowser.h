@@ -16,6 +16,7 @@ class QWebEngineView;
 namespace dv
 {
 
+class RegistryStore;
 class SilentPage;
 
 /// The real browser control: Qt WebEngine shows the page; print() turns the page
@@ -28,7 +29,9 @@ class WebEngineBrowser : public BrowserControl
     Q_OBJECT
 
 public:
-    explicit WebEngineBrowser(QWidget* parent = nullptr);
+    /// settings: the store whose page setup print() and printPreview() follow, read
+    /// afresh each time; without one, the default printer's set-up.
+    explicit WebEngineBrowser(QWidget* parent = nullptr, RegistryStore* settings = nullptr);
     ~WebEngineBrowser() override;
 
     QWidget* widget() override;
@@ -38,8 +41,9 @@ public:
     void printPreview() override;
     void stop() override;
 
-    /// How long print() waits for the engine to produce the PDF.
-    int printTimeoutMs = 60000;
+    /// How long print() waits for the engine to produce the PDF before it takes the
+    /// page's render process for hung and ends it.
+    void setRenderTimeoutMs(int ms) { renderTimeoutMs_ = ms; }
 
     /// The URL the engine loads for a page-list entry: a URL as written, anything
     /// else as a local path (relative ones against the working folder).
@@ -48,7 +52,14 @@ public:
 private:
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void setState(quint32 state);
+    void endHungRenderer();
+    // Raises PagePrintError unless the page shown is this entry's own and alive.
+    void requirePageOfEntry();
     QByteArray renderPdf(const QPageLayout& layout);
+    // The page shown as it prints: laid out by the page setup, with its header and footer.
+    QByteArray printout();
+    // Hands a printout to where Print All sends its pages.
+    void sendToDestination(const QByteArray& pdf);
 
     QWebEngineProfile* profile_ = nullptr;
     QPointer<SilentPage> page_;
@@ -61,7 +72,18 @@ private:
     // The engine shows its error page: a move within it is a real load again.
     bool lastLoadFailed_ = false;
     quint64 navigations_ = 0;
+    int renderTimeoutMs_ = 30000;
+    // Whether the page shown came from the entry last navigated to; a download, a
+    // refused entry or a file the engine will not show leaves the one before.
+    bool documentForEntry_ = false;
+    // The page's render process died; the next load starts a new one.
+    bool rendererGone_ = false;
+    // stop() was asked for: the load that ends as stopped is ours to give up.
+    bool stopRequested_ = false;
+    // A navigation error was reported for the entry last navigated to.
+    bool entryErrorReported_ = false;
     QString address_;
+    RegistryStore* settings_ = nullptr;
 };
 
 } // namespace dv

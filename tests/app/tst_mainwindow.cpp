@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
@@ -111,6 +112,12 @@ private slots:
         QVERIFY(!named<QAction>(w, "updateNotificationsAction")->isEnabled());
         QVERIFY(w.browser());
         QCOMPARE(w.browser(), static_cast<dv::BrowserControl*>(f.browser));
+        // The client area below the menu bar measures 714 x 402 at 96 dpi.
+        if (qFuzzyCompare(w.devicePixelRatioF(), 1.0) && w.logicalDpiY() == 96) {
+            QCOMPARE(w.width(), 714);
+            QCOMPARE(w.height() - w.menuBar()->height(), 402);
+            QVERIFY(w.menuBar()->height() > 0);
+        }
         // The status bar lies below the delay panel.
         QVERIFY(named<QStatusBar>(w, "statusBar")->mapTo(&w, QPoint(0, 0)).y() >= named<QWidget>(w, "printPanel")->mapTo(&w, QPoint(0, named<QWidget>(w, "printPanel")->height())).y());
 
@@ -162,7 +169,7 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
-    void timer1_followsTheListWithinOneTick()
+    void listFollowTimer_followsTheListWithinOneTick()
     {
         Fixture f;
         MainWindow& w = *f.form;

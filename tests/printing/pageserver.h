@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -22,6 +23,9 @@ namespace dv::test
 ///                   asks for permissions while loading, then shows NAME and "after-dialogs"
 ///   /auth           401 asking for a login
 ///   /download       a file the browser would save
+///   /loop/NAME      a page showing NAME whose script never yields once loaded
+///   /slow.css       a stylesheet sent after slowCssMs, adding "STYLED-BY-CSS" after h1
+///   /pic.png        a small picture
 /// Given a TLS configuration it serves the same over HTTPS.
 class PageServer : public QObject
 {
@@ -51,12 +55,22 @@ public:
         return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme_).arg(server_->serverPort()).arg(path);
     }
     int requests = 0;
+    /// The paths asked for, in order.
+    QList<QByteArray> paths;
+    int slowCssMs = 10000;
 
 private:
     static QByteArray page(const QByteArray& body, const QByteArray& script = QByteArray())
     {
         return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>test page</title></head><body>" + script
             + "<h1>" + body + "</h1></body></html>";
+    }
+
+    static void answer(QTcpSocket* socket, const QByteArray& status, const QByteArray& headers, const QByteArray& body)
+    {
+        socket->write("HTTP/1.0 " + status + "\r\n" + headers + "Content-Length: " + QByteArray::number(body.size())
+            + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
     }
 
     void serve(QTcpSocket* socket)
@@ -69,9 +83,17 @@ private:
             ++requests;
             const QList<QByteArray> request = buffer.left(buffer.indexOf("\r\n")).split(' ');
             const QByteArray path = request.value(1);
+            paths << path;
             buffers_.remove(socket);
             if (path == "/hang") {
                 hanging_ << socket;
+                return;
+            }
+            if (path == "/slow.css") {
+                QTimer::singleShot(slowCssMs, socket, [socket] {
+                    answer(socket, "200 OK", "Content-Type: text/css\r\n",
+                        "h1::after { content: \" STYLED-BY-CSS\"; }");
+                });
                 return;
             }
             QByteArray status = "200 OK";
@@ -93,6 +115,11 @@ private:
                 status = "401 Unauthorized";
                 headers += "WWW-Authenticate: Basic realm=\"test\"\r\n";
                 body = page("login needed");
+            } else if (path.startsWith("/loop/")) {
+                body = page(path.mid(6), "<script>setTimeout(function () { for (;;) {} }, 100);</script>");
+            } else if (path == "/pic.png") {
+                headers = "Content-Type: image/png\r\n";
+                body = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==");
             } else if (path == "/download") {
                 headers = "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; "
                           "filename=\"x.bin\"\r\n";
@@ -101,9 +128,7 @@ private:
                 status = "404 Not Found";
                 body = page("no such page");
             }
-            socket->write("HTTP/1.0 " + status + "\r\n" + headers + "Content-Length: " + QByteArray::number(body.size())
-                + "\r\nConnection: close\r\n\r\n" + body);
-            socket->disconnectFromHost();
+            answer(socket, status, headers, body);
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }

@@ -36,10 +36,25 @@ struct PrivateCups {
         return true;
     }
 
+    /// Adds another capturing queue (not the default); false when it failed.
+    bool addQueue(const QString& name) const
+    {
+        return QProcess::execute(QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups"),
+                   { QStringLiteral("add-queue"), dir, name })
+            == 0;
+    }
+    bool removeQueue(const QString& name) const
+    {
+        return QProcess::execute(QStringLiteral("lpadmin"), { QStringLiteral("-h"), server(), QStringLiteral("-x"), name })
+            == 0;
+    }
+
     struct Job {
         int id = 0;
         QString title;
         QString pdfPath;
+        /// The queue that printed it.
+        QString queue;
     };
 
     /// The captured jobs whose title is one of titles, in job order.
@@ -53,8 +68,11 @@ struct PrivateCups {
             if (!titleFile.open(QIODevice::ReadOnly))
                 continue;
             const QString title = QString::fromUtf8(titleFile.readAll()).chopped(1);
+            QFile queueFile(capture.filePath(QStringLiteral("job-%1.queue").arg(id)));
+            const QString queue
+                = queueFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(queueFile.readAll()).trimmed() : QString();
             if (titles.contains(title))
-                found.insert(id, Job { id, title, capture.filePath(name) });
+                found.insert(id, Job { id, title, capture.filePath(name), queue });
         }
         return found.values();
     }

@@ -172,6 +172,25 @@ private slots:
         QVERIFY(f.logTabVisible());
     }
 
+    void printAll_pageThatCannotPrint_logsOneLineForItAndGoesOn()
+    {
+        Fixture f;
+        f.setPages({ QStringLiteral("stuck"), QStringLiteral("good"), QStringLiteral("bad-and-stuck"),
+            QStringLiteral("last") });
+        f.browser->unprintable = { QStringLiteral("stuck"), QStringLiteral("bad-and-stuck") };
+        f.browser->failing = { QStringLiteral("bad-and-stuck") };
+        f.form->printAll();
+
+        QCOMPARE(f.browser->printed, (QStringList { QStringLiteral("good"), QStringLiteral("last") }));
+        // A page that failed to load and then to print has one line, not two.
+        QCOMPARE(f.logLines(),
+            (QStringList { QStringLiteral("Print Error: stuck"), QStringLiteral("Navigate Error: bad-and-stuck") }));
+        QCOMPARE(f.form->navigateErrorCount(), qint64(2));
+        QCOMPARE(f.form->statusText(), QStringLiteral("Completed!"));
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].text, withErrorsText);
+    }
+
     void navigateErrorOutsideRun_isCountedButResetByNextRun()
     {
         Fixture f;

@@ -75,6 +75,8 @@ void ScriptedBrowser::print()
         onPrint(shown);
     if (!printFailure.isEmpty())
         throw AppError(printFailure);
+    if (unprintable.contains(shown))
+        throw PagePrintError(QStringLiteral("not printable"));
     printed << shown;
 }
 

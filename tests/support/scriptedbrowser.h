@@ -46,6 +46,8 @@ public:
     QString navigateFailure;
     QString printFailure;
     QString previewFailure;
+    /// Pages whose print raises dv::PagePrintError, as a page that will not render.
+    QSet<QString> unprintable;
     /// Run inside the operation, before it records anything (to act "during" it).
     std::function<void(const QString& address)> onNavigate;
     std::function<void(const QString& shown)> onPrint;

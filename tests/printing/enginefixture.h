@@ -1,0 +1,114 @@
+#pragma once
+// What the tests of the real engine share: a main window with the real engine and
+// recording services, printing to the private CUPS scheduler, and loopback helpers.
+#include "mainwindow.h"
+#include "named.h"
+#include "errordialog.h"
+#include "pagelistbox.h"
+#include "privatecups.h"
+#include "recording.h"
+#include "registry.h"
+#include "services.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSpinBox>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace dv::test
+{
+
+struct EngineFixture {
+    explicit EngineFixture(int loadTimeoutMs = 60000, AppParts parts = {})
+        : registry(dir.filePath(QStringLiteral("registry.json")))
+    {
+        dv::installErrorDialogs(&dialogs);
+        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
+        parts.loadTimeoutMs = loadTimeoutMs;
+        form = std::make_unique<MainWindow>(services, parts);
+        named<QSpinBox>(*form, "delaySpin")->setValue(0);
+        form->show();
+    }
+    ~EngineFixture() { dv::installErrorDialogs(nullptr); }
+
+    // A local HTML file showing marker.
+    QString localPage(const QString& marker)
+    {
+        const QString path = dir.filePath(marker + QStringLiteral(".html"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("<!DOCTYPE html><html><body><h1>" + marker.toUtf8() + "</h1></body></html>");
+        return path;
+    }
+    void setPages(const QStringList& pages)
+    {
+        named<PageListBox>(*form, "pageList")->clear();
+        named<PageListBox>(*form, "pageList")->appendMany(pages);
+    }
+    QStringList logLines() const
+    {
+        const QString text = named<QPlainTextEdit>(*form, "errorLog")->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    }
+    // The captured jobs of this run, once all have arrived.
+    QList<PrivateCups::Job> jobsFor(const QStringList& entries)
+    {
+        QList<PrivateCups::Job> jobs;
+        (void)QTest::qWaitFor([&] { return (jobs = cups.jobsTitled(entries)).size() >= entries.size(); }, 30000);
+        return jobs;
+    }
+
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    dv::RegistryStore registry;
+    dv::Services services { dialogs, shell, registry };
+    std::unique_ptr<MainWindow> form;
+    PrivateCups cups;
+};
+
+// A loopback port that nobody listens on.
+inline quint16 refusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+// A certificate for 127.0.0.1 that no authority vouches for.
+inline QSslConfiguration selfSignedTls(const QTemporaryDir& dir)
+{
+    const QString key = dir.filePath(QStringLiteral("key.pem"));
+    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+    const int rc = QProcess::execute(QStringLiteral("openssl"),
+        { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+            QStringLiteral("-nodes"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+            QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-days"), QStringLiteral("2") });
+    QFile keyFile(key), certFile(cert);
+    if (rc != 0 || !keyFile.open(QIODevice::ReadOnly) || !certFile.open(QIODevice::ReadOnly))
+        return {};
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate(certFile.readAll()));
+    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa));
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return tls;
+}
+
+inline QString token()
+{
+    static int n = 0;
+    return QStringLiteral("m%1x%2").arg(QCoreApplication::applicationPid()).arg(++n);
+}
+
+} // namespace dv::test

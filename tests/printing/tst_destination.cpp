@@ -1,0 +1,277 @@
+// "Print to:" end to end with the real engine: a second queue of the private CUPS
+// scheduler, the choice kept across a restart and falling back when its queue is
+// gone, a folder of PDF files and one PDF file with a bookmark per entry. Needs the
+// private_cups fixture.
+#include "mainwindow.h"
+#include "named.h"
+#include "errordialog.h"
+#include "pagelistbox.h"
+#include "privatecups.h"
+#include "recording.h"
+#include "registry.h"
+#include "services.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using dv::test::named;
+using dv::test::PrivateCups;
+using dv::test::RecordingDialogs;
+using dv::test::RecordingShell;
+using Kind = dv::PrintDestination::Kind;
+
+namespace
+{
+
+struct Fixture {
+    Fixture()
+        : registry(dir.filePath(QStringLiteral("registry.json")))
+    {
+        dv::installErrorDialogs(&dialogs);
+        restart();
+    }
+    ~Fixture() { dv::installErrorDialogs(nullptr); }
+
+    // A new window over the same settings store, as after a restart of the program.
+    void restart()
+    {
+        form.reset();
+        AppParts parts;
+        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
+        form = std::make_unique<MainWindow>(services, parts);
+        named<QSpinBox>(*form, "delaySpin")->setValue(0);
+        form->show();
+    }
+    QComboBox* printTo() const { return named<QComboBox>(*form, "printToBox"); }
+    // Picks the item as a user would; PDF items then ask for a place (answered by reply).
+    void choose(const QString& itemText, const QString& reply = QString())
+    {
+        const int index = printTo()->findText(itemText, Qt::MatchStartsWith);
+        QVERIFY2(index >= 0, qPrintable(itemText));
+        if (!reply.isEmpty())
+            dialogs.fileReplies << QStringList { reply };
+        printTo()->setCurrentIndex(index);
+        emit printTo()->activated(index);
+    }
+    // A local page titled title (none when empty) showing marker.
+    QString localPage(const QString& marker, const QString& title = QString())
+    {
+        const QString path = dir.filePath(marker + QStringLiteral(".html"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        const QByteArray head = title.isEmpty() ? QByteArray() : "<title>" + title.toUtf8() + "</title>";
+        file.write("<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + head + "</head><body><h1>"
+            + marker.toUtf8() + "</h1></body></html>");
+        return path;
+    }
+    void printAll(const QStringList& entries)
+    {
+        named<PageListBox>(*form, "pageList")->clear();
+        named<PageListBox>(*form, "pageList")->appendMany(entries);
+        form->printAll();
+    }
+    QList<PrivateCups::Job> jobsFor(const QStringList& entries)
+    {
+        QList<PrivateCups::Job> jobs;
+        (void)QTest::qWaitFor([&] { return (jobs = cups.jobsTitled(entries)).size() >= entries.size(); }, 30000);
+        return jobs;
+    }
+
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    RecordingShell shell;
+    dv::RegistryStore registry;
+    dv::Services services { dialogs, shell, registry };
+    std::unique_ptr<MainWindow> form;
+    PrivateCups cups;
+};
+
+QString token()
+{
+    static int n = 0;
+    return QStringLiteral("d%1x%2").arg(QCoreApplication::applicationPid()).arg(++n);
+}
+
+// An address nobody answers on loopback: its entry fails to load.
+QString refusedAddress()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return QStringLiteral("http://127.0.0.1:%1/refused").arg(probe.serverPort());
+}
+
+QByteArray fileHash(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                                          : QByteArray();
+}
+
+QJsonObject qpdfJson(const QString& path)
+{
+    QProcess qpdf;
+    qpdf.start(QStringLiteral("qpdf"), { QStringLiteral("--json"), path });
+    qpdf.waitForFinished(30000);
+    return QJsonDocument::fromJson(qpdf.readAllStandardOutput()).object();
+}
+
+} // namespace
+
+class TestDestination : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY2(!PrivateCups().server().isEmpty(), "the private_cups fixture is not running"); }
+
+    void chosenQueue_getsEveryJobAndNoneGoesToTheDefault_andIsKeptAcrossARestart()
+    {
+        Fixture f;
+        const QString queue = QStringLiteral("second_") + token();
+        QVERIFY(f.cups.addQueue(queue));
+        f.restart(); // lists the new queue
+        QCOMPARE(f.printTo()->itemText(0), QStringLiteral("Default printer (capture)"));
+        f.choose(queue);
+        f.restart();
+        QCOMPARE(f.printTo()->currentText(), queue);
+        QCOMPARE(f.form->printDestination(), (dv::PrintDestination { Kind::Printer, queue }));
+
+        const QStringList entries { f.localPage(token()), f.localPage(token()) };
+        f.printAll(entries);
+        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
+        QCOMPARE(jobs.size(), entries.size());
+        for (const PrivateCups::Job& job : jobs)
+            QCOMPARE(job.queue, queue);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Successfully completed."));
+    }
+
+    void storedQueueThatIsGone_fallsBackToTheDefaultWithAStatusNote()
+    {
+        Fixture f;
+        const QString queue = QStringLiteral("gone_") + token();
+        QVERIFY(f.cups.addQueue(queue));
+        f.restart();
+        f.choose(queue);
+        QVERIFY(f.cups.removeQueue(queue));
+        f.restart();
+
+        QVERIFY2(f.form->statusText().contains(QStringLiteral("\"%1\"").arg(queue))
+                && f.form->statusText().contains(QStringLiteral("default printer")),
+            qPrintable(f.form->statusText()));
+        QCOMPARE(f.printTo()->currentIndex(), 0);
+        QCOMPARE(f.printTo()->findText(queue), -1);
+        QVERIFY(f.dialogs.messages.isEmpty());
+        const QStringList entries { f.localPage(token()) };
+        f.printAll(entries);
+        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
+        QCOMPARE(jobs.size(), 1);
+        QCOMPARE(jobs[0].queue, QStringLiteral("capture"));
+    }
+
+    void pdfFolder_onePdfPerPrintedEntry_namedByPositionAndTitle_neverOverwriting()
+    {
+        Fixture f;
+        const QString folder = f.dir.filePath(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(folder));
+        f.choose(QStringLiteral("PDF files in a folder"), folder);
+        QCOMPARE(f.form->printDestination(), (dv::PrintDestination { Kind::PdfFolder, folder }));
+        const QString m1 = token(), m3 = token();
+        const QString refused = refusedAddress();
+        // The second page has no title: its file name stands in.
+        const QStringList entries { f.localPage(m1, QStringLiteral("First: a/b")), refused, f.localPage(m3) };
+        const QStringList names { QStringLiteral("001 - First_ a_b.pdf"), QStringLiteral("003 - %1.html.pdf").arg(m3) };
+
+        f.printAll(entries);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
+        QVERIFY(PrivateCups::pdfText(QDir(folder).filePath(names[0])).contains(m1));
+        QVERIFY(PrivateCups::pdfText(QDir(folder).filePath(names[1])).contains(m3));
+        // Everything else as for a printer: the log, the closing message, and no job.
+        QCOMPARE(f.form->errorLogLines(), QStringList { QStringLiteral("Navigate Error: ") + refused });
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
+        QVERIFY(f.cups.jobsTitled(entries).isEmpty());
+
+        const QByteArray first = fileHash(QDir(folder).filePath(names[0]));
+        f.printAll(entries);
+        QStringList all = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        all.sort();
+        QStringList expected { names[0], QStringLiteral("001 - First_ a_b (2).pdf"), names[1],
+            QStringLiteral("003 - %1.html (2).pdf").arg(m3) };
+        expected.sort();
+        QCOMPARE(all, expected);
+        QCOMPARE(fileHash(QDir(folder).filePath(names[0])), first);
+    }
+
+    void pdfFolderThatCannotBeWritten_endsTheRunBeforeTheFirstPage_data()
+    {
+        QTest::addColumn<QString>("folder"); // relative to the test's own folder, or absolute
+        QTest::newRow("a file in its place") << QStringLiteral("taken");
+        QTest::newRow("below a file") << QStringLiteral("taken/out");
+        QTest::newRow("a folder where nothing may be created") << QStringLiteral("/proc/self");
+    }
+
+    void pdfFolderThatCannotBeWritten_endsTheRunBeforeTheFirstPage()
+    {
+        QFETCH(QString, folder);
+        Fixture f;
+        QFile taken(f.dir.filePath(QStringLiteral("taken")));
+        QVERIFY(taken.open(QIODevice::WriteOnly));
+        taken.close();
+        const QString path = QDir(f.dir.path()).absoluteFilePath(folder);
+        f.form->setPrintDestination({ Kind::PdfFolder, path });
+        f.printAll({ f.localPage(token()) });
+
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));
+        QVERIFY2(f.dialogs.messages[0].text.contains(QStringLiteral("\"%1\"").arg(path)),
+            qPrintable(f.dialogs.messages[0].text));
+        QVERIFY2(!f.form->statusText().startsWith(QStringLiteral("Navigating")), qPrintable(f.form->statusText()));
+    }
+
+    void onePdf_holdsThePrintedEntriesInOrderWithABookmarkEach()
+    {
+        Fixture f;
+        const QString file = f.dir.filePath(QStringLiteral("run.pdf"));
+        f.choose(QStringLiteral("One PDF file"), file);
+        const QString m1 = token(), m3 = token(), m4 = token();
+        const QStringList entries { f.localPage(m1, QStringLiteral("Alpha")), refusedAddress(),
+            f.localPage(m3, QStringLiteral("Gamma \u00e9")), f.localPage(m4) };
+        f.printAll(entries);
+
+        const QJsonObject json = qpdfJson(file);
+        QCOMPARE(json.value(QStringLiteral("pages")).toArray().size(), 3);
+        QStringList titles;
+        QList<int> firstPages;
+        for (const QJsonValue& item : json.value(QStringLiteral("outlines")).toArray()) {
+            titles << item[QStringLiteral("title")].toString();
+            firstPages << item[QStringLiteral("destpageposfrom1")].toInt();
+        }
+        QCOMPARE(titles, (QStringList { QStringLiteral("Alpha"), QStringLiteral("Gamma \u00e9"), m4 + ".html" }));
+        QCOMPARE(firstPages, (QList<int> { 1, 2, 3 }));
+        const QString text = PrivateCups::pdfText(file);
+        QVERIFY2(text.indexOf(m1) >= 0 && text.indexOf(m1) < text.indexOf(m3) && text.indexOf(m3) < text.indexOf(m4),
+            qPrintable(text));
+        QCOMPARE(f.dialogs.messages.last().text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    PrivateCups().select();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestDestination test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_destination.moc"

@@ -1,0 +1,139 @@
+// A run left alone over a list of hostile entries: whatever one page does, it fails
+// on its own, the run goes on, and every job shows the page it is named after.
+// Real engine, private CUPS; needs the private_cups fixture.
+#include "enginefixture.h"
+#include "pageserver.h"
+#include "webenginebrowser.h"
+
+#include <QApplication>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <csignal>
+#include <sys/types.h>
+
+using dv::test::EngineFixture;
+using dv::test::named;
+using dv::test::PageServer;
+using dv::test::PrivateCups;
+using dv::test::token;
+
+namespace
+{
+
+// The real engine with a short render bound, so a hung page costs seconds.
+AppParts shortRenderBound()
+{
+    AppParts parts;
+    parts.browserFactory = [](QWidget* parent) {
+        auto browser = std::make_unique<dv::WebEngineBrowser>(parent);
+        browser->setRenderTimeoutMs(3000);
+        return browser;
+    };
+    return parts;
+}
+
+// A local page that takes its stylesheet and picture from the server.
+QString pageWithRemoteParts(EngineFixture& f, PageServer& server, const QString& marker)
+{
+    const QString path = f.dir.filePath(marker + QStringLiteral(".html"));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"" + server.url("/slow.css").toUtf8()
+        + "\"></head><body><h1>" + marker.toUtf8() + "</h1><img src=\"" + server.url("/pic.png").toUtf8()
+        + "\" width=\"20\" height=\"20\"></body></html>");
+    return path;
+}
+
+} // namespace
+
+class TestUnattendedRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY2(!PrivateCups().server().isEmpty(), "the private_cups fixture is not running"); }
+
+    void hostileEntries_eachFailAloneAndEveryJobShowsItsOwnPage()
+    {
+        EngineFixture f(60000, shortRenderBound());
+        named<QSpinBox>(*f.form, "delaySpin")->setValue(1);
+        PageServer server;
+        const QString m1 = token(), mLoop = token(), m2 = token(), mCrash = token(), m3 = token(), mStyled = token(),
+                      m4 = token();
+        const QString binary = f.dir.filePath(QStringLiteral("data.bin"));
+        QFile file(binary);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray("\x00\x01\x02\xff\xfe PK", 8).repeated(2000));
+        file.close();
+
+        const QString good1 = f.localPage(m1);
+        const QString loop = server.url(QStringLiteral("/loop/") + mLoop);
+        const QString good2 = server.url(QStringLiteral("/page/") + m2);
+        const QString crash = server.url(QStringLiteral("/page/") + mCrash);
+        const QString good3 = f.localPage(m3);
+        const QString download = server.url(QStringLiteral("/download"));
+        const QString script = QStringLiteral("javascript:document.title='ran'");
+        const QString styled = pageWithRemoteParts(f, server, mStyled);
+        const QString good4 = f.localPage(m4);
+        f.setPages({ good1, loop, good2, crash, good3, download, binary, script, styled, good4 });
+
+        // The crash entry's renderer is killed once its page has loaded, during its delay.
+        auto* view = f.form->findChild<QWebEngineView*>(QStringLiteral("browserView"));
+        QVERIFY(view);
+        bool killed = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &watch, [&] {
+            if (killed || f.form->statusText() != QStringLiteral("Navigating: ") + crash
+                || f.form->browser()->readyState() != dv::BrowserControl::ReadyStateComplete)
+                return;
+            const qint64 pid = view->page()->renderProcessPid();
+            if (pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0)
+                killed = true;
+        });
+        watch.start(20);
+        f.form->printAll();
+        watch.stop();
+        QVERIFY(killed);
+
+        const QStringList printable { good1, good2, good3, styled, good4 };
+        const QList<PrivateCups::Job> jobs = f.jobsFor(printable);
+        QStringList titles;
+        for (const auto& job : jobs)
+            titles << job.title;
+        QCOMPARE(titles, printable); // nothing else was printed, and in list order
+        const QStringList markers { m1, m2, m3, mStyled, m4 };
+        for (int i = 0; i < jobs.size(); ++i) {
+            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
+            QVERIFY2(text.contains(markers[i]), qPrintable(printable[i] + QStringLiteral(" printed: ") + text));
+            for (const QString& other : markers)
+                QVERIFY2(other == markers[i] || !text.contains(other), qPrintable(printable[i] + " shows " + other));
+        }
+        // The slow stylesheet and the picture of the local page came from the web.
+        QVERIFY(PrivateCups::pdfText(jobs[3].pdfPath).contains(QStringLiteral("STYLED-BY-CSS")));
+        QVERIFY(server.paths.contains("/pic.png"));
+        // A javascript: entry never ran in the page shown before it.
+        QVERIFY(view->page()->title() != QStringLiteral("ran"));
+
+        QCOMPARE(f.logLines(),
+            (QStringList { QStringLiteral("Print Error: ") + loop, QStringLiteral("Print Error: ") + crash,
+                QStringLiteral("Navigate Error: ") + download, QStringLiteral("Navigate Error: ") + binary,
+                QStringLiteral("Navigate Error: ") + script }));
+        QCOMPARE(f.form->navigateErrorCount(), qint64(5));
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
+        QCOMPARE(f.form->statusText(), QStringLiteral("Completed!"));
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    PrivateCups().select();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestUnattendedRun test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_unattended.moc"
