@@ -1,0 +1,243 @@
+// qpdf: shared pointers only, no old PointerHolder.
+#define POINTERHOLDER_TRANSITION 4
+#include "pdfstamp.h"
+
+#include "errors.h"
+#include "printinglog.h"
+
+#include <QBuffer>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <qpdf/QUtil.hh>
+
+#include <exception>
+#include <string>
+
+namespace dv
+{
+
+namespace
+{
+
+// The overlay is drawn at this many device units per point.
+constexpr int OverlayDpi = 720;
+constexpr double UnitsPerPt = OverlayDpi / 72.0;
+
+// One line of header or footer: text at the left and at the right of the
+// content's width; the left one gives way, shortened in the middle.
+void drawLine(QPainter& painter, const QRectF& box, const QString& left, const QString& right)
+{
+    const QFontMetricsF metrics(painter.font(), painter.device());
+    const QString rightText = metrics.elidedText(right, Qt::ElideMiddle, box.width());
+    const qreal rightWidth = metrics.horizontalAdvance(rightText);
+    const qreal gap = rightText.isEmpty() ? 0 : metrics.horizontalAdvance(QStringLiteral("MM"));
+    const QString leftText = metrics.elidedText(left, Qt::ElideMiddle, std::max<qreal>(box.width() - rightWidth - gap, 0));
+    const int flags = Qt::TextSingleLine | Qt::AlignVCenter;
+    if (!leftText.isEmpty())
+        painter.drawText(box, flags | Qt::AlignLeft, leftText);
+    if (!rightText.isEmpty())
+        painter.drawText(box, flags | Qt::AlignRight, rightText);
+}
+
+// Page content is plain text: line breaks and other control characters in a
+// title or an address become spaces.
+QString oneLine(const QString& text)
+{
+    QString line = text;
+    for (QChar& c : line)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    return line.simplified();
+}
+
+QPDFObjectHandle::Rectangle transformed(const QPDFObjectHandle::Rectangle& r, double scale, double dx, double dy)
+{
+    return { r.llx * scale + dx, r.lly * scale + dy, r.urx * scale + dx, r.ury * scale + dy };
+}
+
+std::string number(double value)
+{
+    return QUtil::double_to_string(value, 4);
+}
+
+// Links keep pointing at what they cover once the content has moved.
+void moveAnnotations(QPDFPageObjectHelper& page, double scale, double dx, double dy)
+{
+    QPDFObjectHandle annots = page.getObjectHandle().getKey("/Annots");
+    if (!annots.isArray())
+        return;
+    for (QPDFObjectHandle annot : annots.aitems()) {
+        if (!annot.isDictionary())
+            continue;
+        QPDFObjectHandle rect = annot.getKey("/Rect");
+        if (rect.isRectangle())
+            annot.replaceKey("/Rect", QPDFObjectHandle::newFromRectangle(transformed(rect.getArrayAsRectangle(), scale, dx, dy)));
+        QPDFObjectHandle quads = annot.getKey("/QuadPoints");
+        if (quads.isArray()) {
+            std::vector<QPDFObjectHandle> moved;
+            int i = 0;
+            for (QPDFObjectHandle item : quads.aitems()) {
+                const double v = item.isNumber() ? item.getNumericValue() : 0;
+                moved.push_back(QPDFObjectHandle::newReal(v * scale + (i++ % 2 == 0 ? dx : dy), 4));
+            }
+            annot.replaceKey("/QuadPoints", QPDFObjectHandle::newArray(moved));
+        }
+    }
+}
+
+} // namespace
+
+QPageLayout engineLayout(const QPageLayout& sheet, double scale)
+{
+    QSizeF content = sheet.paintRect(QPageLayout::Point).size() / scale;
+    QPageLayout::Orientation orientation = QPageLayout::Portrait;
+    if (content.width() > content.height()) {
+        content.transpose();
+        orientation = QPageLayout::Landscape;
+    }
+    return QPageLayout(QPageSize(content, QPageSize::Point, QString(), QPageSize::ExactMatch), orientation, QMarginsF());
+}
+
+QByteArray headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFooterTexts& texts)
+{
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(OverlayDpi);
+    writer.setPageLayout(QPageLayout(sheet.pageSize(), sheet.orientation(), QMarginsF()));
+    QPainter painter(&writer);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(HeaderFooterFontPt);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+
+    const QRectF full = sheet.fullRect(QPageLayout::Point);
+    const QRectF content = sheet.paintRect(QPageLayout::Point);
+    const qreal lineHeight = QFontMetricsF(font, &writer).height() / UnitsPerPt;
+    // Each line sits in the middle of its margin, as wide as the content.
+    const QRectF top(content.left(), (content.top() - lineHeight) / 2, content.width(), lineHeight);
+    const qreal bottomMargin = full.bottom() - content.bottom();
+    const QRectF bottom(content.left(), content.bottom() + (bottomMargin - lineHeight) / 2, content.width(), lineHeight);
+    auto device = [](const QRectF& points) {
+        return QRectF(points.topLeft() * UnitsPerPt, points.size() * UnitsPerPt);
+    };
+    const QString title = oneLine(texts.title);
+    const QString address = oneLine(texts.address);
+    const QString date = oneLine(texts.date);
+    for (int page = 1; page <= pages; ++page) {
+        if (page > 1)
+            writer.newPage();
+        drawLine(painter, device(top), title, QStringLiteral("Page %1 of %2").arg(page).arg(pages));
+        drawLine(painter, device(bottom), address, date);
+    }
+    painter.end();
+    return pdf;
+}
+
+QByteArray placeOnSheets(
+    const QByteArray& enginePdf, const QPageLayout& sheet, double scale, const std::optional<HeaderFooterTexts>& texts)
+{
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile("page", enginePdf.constData(), size_t(enginePdf.size()));
+        QPDFPageDocumentHelper document(pdf);
+        document.pushInheritedAttributesToPage();
+        std::vector<QPDFPageObjectHelper> pages = document.getAllPages();
+
+        // Kept alive until the result is written: its objects are copied lazily.
+        QPDF overlay;
+        QByteArray overlayPdf;
+        std::vector<QPDFPageObjectHelper> overlayPages;
+        if (texts) {
+            overlayPdf = headerFooterPdf(sheet, int(pages.size()), *texts);
+            overlay.setSuppressWarnings(true);
+            overlay.processMemoryFile("header and footer", overlayPdf.constData(), size_t(overlayPdf.size()));
+            overlayPages = QPDFPageDocumentHelper(overlay).getAllPages();
+        }
+
+        const QRectF full = sheet.fullRect(QPageLayout::Point);
+        const QRectF content = sheet.paintRect(QPageLayout::Point);
+        // PDF space runs upwards from the bottom left corner.
+        const double contentLeft = content.left();
+        const double contentTop = full.height() - content.top();
+        const QPDFObjectHandle::Rectangle clip(
+            content.left(), full.height() - content.bottom(), content.right(), full.height() - content.top());
+        for (size_t i = 0; i < pages.size(); ++i) {
+            QPDFPageObjectHelper& page = pages[i];
+            const QPDFObjectHandle::Rectangle box = page.getMediaBox().getArrayAsRectangle();
+            // The engine's page goes to the top left corner of the content box.
+            const double dx = contentLeft - box.llx * scale;
+            const double dy = contentTop - box.ury * scale;
+            std::string before = "q " + number(clip.llx) + " " + number(clip.lly) + " " + number(clip.urx - clip.llx)
+                + " " + number(clip.ury - clip.lly) + " re W n " + number(scale) + " 0 0 " + number(scale) + " "
+                + number(dx) + " " + number(dy) + " cm\n";
+            std::string after = "\nQ\n";
+            if (texts) {
+                QPDFObjectHandle resources = page.getAttribute("/Resources", true);
+                if (!resources.isDictionary()) {
+                    resources = QPDFObjectHandle::newDictionary();
+                    page.getObjectHandle().replaceKey("/Resources", resources);
+                }
+                if (!resources.getKey("/XObject").isDictionary())
+                    resources.replaceKey("/XObject", QPDFObjectHandle::newDictionary());
+                int suffix = 0;
+                const std::string name = resources.getUniqueResourceName("/DvHeaderFooter", suffix);
+                resources.getKey("/XObject").replaceKey(
+                    name, pdf.copyForeignObject(overlayPages[i].getFormXObjectForPage()));
+                after += "q " + name + " Do Q\n";
+            }
+            page.addPageContents(pdf.newStream(before), true);
+            page.addPageContents(pdf.newStream(after), false);
+            moveAnnotations(page, scale, dx, dy);
+            QPDFObjectHandle dict = page.getObjectHandle();
+            dict.replaceKey("/MediaBox",
+                QPDFObjectHandle::newFromRectangle(QPDFObjectHandle::Rectangle(0, 0, full.width(), full.height())));
+            for (const char* other : { "/CropBox", "/BleedBox", "/TrimBox", "/ArtBox" })
+                dict.removeKey(other);
+        }
+
+        QPDFWriter writer(pdf);
+        writer.setOutputMemory();
+        writer.write();
+        const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
+        return QByteArray(reinterpret_cast<const char*>(out->getBuffer()), qsizetype(out->getSize()));
+    } catch (const std::exception& e) {
+        qCWarning(lcPrinting) << "page PDF unusable:" << e.what();
+        throw AppError(QStringLiteral("The page could not be prepared for printing."));
+    }
+}
+
+QByteArray makePrintout(
+    const PageSetup& setup, const HeaderFooterTexts& texts, const std::function<QByteArray(const QPageLayout&)>& render)
+{
+    const QPageLayout sheet = sheetLayout(setup);
+    const double scale = setup.scalePercent > 0 ? setup.scalePercent / 100.0 : 1.0;
+    const QByteArray content = render(engineLayout(sheet, scale));
+    return placeOnSheets(content, sheet, scale, setup.headerFooter ? std::optional(texts) : std::nullopt);
+}
+
+int pdfPageCount(const QByteArray& pdf)
+{
+    try {
+        QPDF document;
+        document.setSuppressWarnings(true);
+        document.processMemoryFile("pdf", pdf.constData(), size_t(pdf.size()));
+        return int(document.getAllPages().size());
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+} // namespace dv
