@@ -259,6 +259,9 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
     check(curl_easy_setopt(h, CURLOPT_COPYPOSTFIELDS, body.constData()));
     check(curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()));
     check(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(transfer.timeout.count())));
+    // And the whole attempt, connection and answer together, takes at most twice
+    // that, however slowly a server drips its answer.
+    check(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(2 * transfer.timeout.count())));
     check(curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L));
     check(curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &onProgress));
     check(curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer));

@@ -22,7 +22,8 @@ QByteArray EncodeFormBody(const QStringList& fields);
 /// redirect, any status but 2xx is an error whose message is the status line, the
 /// body decoded by its charset or byte for byte (Latin-1).
 ///
-/// timeoutMs bounds both the connection and each silence of the answer. An answer
+/// timeoutMs bounds both the connection and each silence of the answer, and twice
+/// timeoutMs bounds the whole call, however slowly the answer comes. An answer
 /// over 1 MiB (after decompression) is an error. Certificates are always verified.
 /// Blocks the calling thread; safe to call from several threads at once. Raises
 /// dv::AppError with the transport's message on failure.

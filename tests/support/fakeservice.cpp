@@ -1,5 +1,7 @@
 #include "fakeservice.h"
 
+#include <thread>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -474,7 +476,14 @@ void FakeService::serve(int fd)
                 else if (!answer.gzip)
                     head += "Content-Length: " + QByteArray::number(answer.generatedBodySize) + "\r\n";
                 head += "Connection: close\r\n\r\n";
-                if (stream.write(head)) {
+                if (answer.dripMs > 0) {
+                    // Never silent long enough to time out, never done: a byte now and then.
+                    for (const char c : head + body) {
+                        if (!stream.write(QByteArray(1, c)))
+                            break;
+                        std::this_thread::sleep_for(std::chrono::milliseconds(answer.dripMs));
+                    }
+                } else if (stream.write(head)) {
                     if (answer.generatedBodySize >= 0)
                         sendGenerated(stream, answer.generatedBodySize, answer.gzip);
                     else

@@ -58,6 +58,8 @@ struct ScriptedAnswer {
     /// >= 0: instead of body, send this many "x" bytes generated while sending, so
     /// huge answers (and, with gzip, gzip bombs) cost the test no memory.
     qint64 generatedBodySize = -1;
+    /// > 0: send the whole answer one byte at a time, this many milliseconds apart.
+    int dripMs = 0;
 
     static ScriptedAnswer text(const QByteArray& body, const QByteArray& contentType = "text/plain", int status = 200);
     static ScriptedAnswer redirect(const QByteArray& location, int status = 302);

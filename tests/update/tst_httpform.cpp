@@ -47,6 +47,8 @@ private slots:
     void serverError_isTextOnTlsRoute_andErrorWithStatusLineOnPlainRoute();
     void silentServer_givesUpAfterTimeout_data();
     void silentServer_givesUpAfterTimeout();
+    void drippingServer_givesUpWithinTwiceTheTimeout_data();
+    void drippingServer_givesUpWithinTwiceTheTimeout();
     void refusedConnection_raisesError();
     void untrustedCertificate_raisesError();
 
@@ -202,6 +204,27 @@ void TestHttpForm::silentServer_givesUpAfterTimeout()
     // The silence is measured from the last byte sent; the check runs about once
     // a second, hence the upper margin.
     QVERIFY2(elapsed >= 1400 && elapsed < 4000, qPrintable(QString::number(elapsed)));
+}
+
+void TestHttpForm::drippingServer_givesUpWithinTwiceTheTimeout_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("tls") << "https";
+    QTest::newRow("plain") << "http";
+}
+
+void TestHttpForm::drippingServer_givesUpWithinTwiceTheTimeout()
+{
+    QFETCH(QString, scheme);
+    ScriptedAnswer answer = ScriptedAnswer::text(QByteArray(200, 'x'));
+    answer.dripMs = 300; // never silent for the time-out, never finished
+    service_->setAnswer(answer);
+    QElapsedTimer clock;
+    clock.start();
+    const auto error = postError(service_->url(scheme, "/p"), {"a=1"}, 1000);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY(error.has_value());
+    QVERIFY2(elapsed < 2 * 1000 + 1000, qPrintable(QString::number(elapsed)));
 }
 
 void TestHttpForm::refusedConnection_raisesError()

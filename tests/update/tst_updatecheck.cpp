@@ -6,6 +6,7 @@
 #include "registry.h"
 #include "settings.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -68,6 +69,7 @@ private slots:
     void httpsFailing_httpAnswerIsUsed();
     void httpsAnswering_noHttpAttempt();
     void bothAttemptsFailing_storesNothing();
+    void drippingService_endsWithinTheBoundAndStoresNothing();
     void showUpdateZero_asksNothingAndKeepsStoredUrl();
     void showUpdateOfNumberType_readsAsOne();
     void showUpdateTwo_asksAndStoresWithoutNotice();
@@ -403,6 +405,25 @@ void TestUpdateCheck::bothAttemptsFailing_storesNothing()
     QCOMPARE(stored("LastUpdateCheck"), "<missing>");
     QCOMPARE(stored("LastUpdateCheckCount"), "<missing>");
     QCOMPARE(stored("InstalledVersion"), "2.8");
+}
+
+void TestUpdateCheck::drippingService_endsWithinTheBoundAndStoresNothing()
+{
+    ScriptedAnswer answer = ScriptedAnswer::text("<version>2.9</version>\r\n<url>https://x.test/</url>\r\nd\r\n"
+                                                 "<status>OK</status>\r\n");
+    answer.dripMs = 200;
+    service_->setAnswer(answer);
+    dv::CheckConfig c = config();
+    c.timeoutMs = 1000;
+    QElapsedTimer clock;
+    clock.start();
+    dv::CheckForUpdate(c);
+    // Two attempts, each bounded by twice the time-out.
+    QVERIFY2(clock.elapsed() < 2 * (2 * 1000) + 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(CheckDone.load());
+    QVERIFY(!UpdateAvailable);
+    QCOMPARE(stored("LastUpdateCheck"), "<missing>");
+    QCOMPARE(dialogs_.messages.size(), 0);
 }
 
 void TestUpdateCheck::showUpdateZero_asksNothingAndKeepsStoredUrl()
