@@ -87,4 +87,9 @@ QString QtDialogs::getSaveFileName(QWidget* parent, const QString& filter, const
     return dialog.selectedFiles().constFirst();
 }
 
+QString QtDialogs::getExistingDirectory(QWidget* parent, const QString& startFolder)
+{
+    return QFileDialog::getExistingDirectory(parent, QString(), startFolder);
+}
+
 } // namespace dv

@@ -34,6 +34,14 @@ public:
     virtual QStringList getOpenFileNames(QWidget* parent, const QString& filter) = 0;
     virtual QString getOpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) = 0;
     virtual QString getSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) = 0;
+    /// A folder to put files in, starting at startFolder; nothing on Cancel, which is
+    /// all a stand-in that never shows a dialog needs to say.
+    virtual QString getExistingDirectory(QWidget* parent, const QString& startFolder)
+    {
+        (void)parent;
+        (void)startFolder;
+        return {};
+    }
 };
 
 /// The real dialogs: QMessageBox, QApplication::beep and QFileDialog.
@@ -45,6 +53,7 @@ public:
     QStringList getOpenFileNames(QWidget* parent, const QString& filter) override;
     QString getOpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) override;
     QString getSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) override;
+    QString getExistingDirectory(QWidget* parent, const QString& startFolder) override;
 };
 
 /// "Text Files (*.txt)|*.txt|Any Files (*.*)|*.*" in the form QFileDialog takes.

@@ -381,9 +381,10 @@ QByteArray WebEngineBrowser::printout()
 
 void WebEngineBrowser::sendToDestination(const QByteArray& pdf)
 {
-    const QString destination = defaultPrinterName();
-    const int job = submitPdfJob(destination, address_, pdf);
-    qCDebug(lcPrinting) << "job" << job << "sent to" << destination << pdf.size() << "bytes";
+    // The run's destination, or the default printer.
+    const std::unique_ptr<PrintOutput> defaultOutput = printOutput() ? nullptr : makeRunOutput({});
+    PrintOutput& output = printOutput() ? *printOutput() : *defaultOutput;
+    output.deliver({ address_, titleForPage(page_->title(), page_->url(), address_), pdf });
 }
 
 void WebEngineBrowser::printPreview()

@@ -41,6 +41,13 @@ QString RecordingDialogs::getSaveFileName(QWidget*, const QString& filter, const
     return reply.value(0);
 }
 
+QString RecordingDialogs::getExistingDirectory(QWidget*, const QString& startFolder)
+{
+    foldersAsked << startFolder;
+    const QStringList reply = fileReplies.isEmpty() ? QStringList() : fileReplies.takeFirst();
+    return reply.value(0);
+}
+
 bool RecordingShell::openUrl(const QString& address)
 {
     openedUrls << address;

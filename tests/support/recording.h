@@ -29,6 +29,7 @@ public:
     QStringList getOpenFileNames(QWidget* parent, const QString& filter) override;
     QString getOpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) override;
     QString getSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) override;
+    QString getExistingDirectory(QWidget* parent, const QString& startFolder) override;
 
     QList<ShownMessage> messages;
     QStringList questions;
@@ -36,6 +37,8 @@ public:
     int beeps = 0;
     QStringList filtersAsked;
     QList<QStringList> fileReplies;
+    /// The start folder of each folder dialog; they too answer from fileReplies.
+    QStringList foldersAsked;
     /// Runs inside messageBox, while the box would be open (for tests that act then).
     std::function<void(const ShownMessage&)> onMessage;
 };

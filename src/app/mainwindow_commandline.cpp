@@ -1,0 +1,43 @@
+// What the command line and a file manager's "Open with" hand the main window.
+#include "mainwindow.h"
+
+#include "pagelistbox.h"
+
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <algorithm>
+
+void MainWindow::applyUnattendedParts()
+{
+    if (!parts_.unattended)
+        return;
+    // Both would write to the settings store or wait for a person.
+    updateCheckTimer_->stop();
+    hintTimer_->stop();
+}
+
+void MainWindow::appendEntries(const QStringList& entries)
+{
+    QStringList resolved;
+    for (const QString& entry : entries) {
+        // A file named relative to the caller's folder stays found if the list is
+        // saved and loaded elsewhere.
+        const QFileInfo file(entry);
+        resolved << (!entry.isEmpty() && file.exists() ? file.absoluteFilePath() : entry);
+    }
+    pageList_->appendMany(resolved);
+}
+
+void MainWindow::setDelaySeconds(qint64 seconds)
+{
+    delaySpin_->setValue(static_cast<int>(std::clamp<qint64>(seconds, 0, delaySpin_->maximum())));
+}
+
+QStringList MainWindow::errorLogLines() const
+{
+    const QString text = errorLog_->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}

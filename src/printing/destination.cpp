@@ -1,0 +1,325 @@
+#include "destination.h"
+
+#include "cupsjob.h"
+#include "errors.h"
+#include "pdfmerge.h"
+#include "printinglog.h"
+#include "registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cups/cups.h>
+
+#include <unistd.h>
+
+namespace dv
+{
+
+namespace
+{
+
+// Value names under PrintingKey.
+const QString PrintToValue = QStringLiteral("PrintTo");
+const QString PrinterValue = QStringLiteral("Printer");
+const QString PdfFolderValue = QStringLiteral("PdfFolder");
+const QString PdfFileValue = QStringLiteral("PdfFile");
+
+// What PrintToValue holds for each kind.
+const std::pair<PrintDestination::Kind, QString> KindNames[] = {
+    { PrintDestination::Kind::DefaultPrinter, QStringLiteral("default") },
+    { PrintDestination::Kind::Printer, QStringLiteral("printer") },
+    { PrintDestination::Kind::PdfFolder, QStringLiteral("folder") },
+    { PrintDestination::Kind::PdfFile, QStringLiteral("file") },
+};
+
+QString key()
+{
+    return QString::fromLatin1(PrintingKey);
+}
+
+QString textValue(const RegistryStore& registry, const QString& name)
+{
+    const std::optional<RegValue> value = registry.queryValue(key(), name);
+    if (!value || value->type != RegType::Sz)
+        return {};
+    return value->toText();
+}
+
+/// A CUPS destination: the named one, or the default one asked afresh for each page.
+class PrinterOutput : public RunOutput
+{
+public:
+    explicit PrinterOutput(QString name)
+        : name_(std::move(name))
+    {
+    }
+
+    void deliver(const PrintedPage& page) override
+    {
+        const QString destination = name_.isEmpty() ? defaultPrinterName() : name_;
+        const int job = submitPdfJob(destination, page.address, page.pdf);
+        qCDebug(lcPrinting) << "job" << job << "sent to" << destination << page.pdf.size() << "bytes";
+    }
+
+private:
+    QString name_;
+};
+
+// The mode a new file gets: 0666 less the process's umask, read without changing it.
+QFileDevice::Permissions newFilePermissions()
+{
+    uint umask = 022;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:"))
+                umask = line.mid(6).trimmed().toUInt(nullptr, 8);
+    }
+    const uint mode = 0666 & ~umask;
+    QFileDevice::Permissions permissions;
+    const std::pair<uint, QFileDevice::Permission> bits[] = { { 0400, QFileDevice::ReadOwner },
+        { 0200, QFileDevice::WriteOwner }, { 0040, QFileDevice::ReadGroup }, { 0020, QFileDevice::WriteGroup },
+        { 0004, QFileDevice::ReadOther }, { 0002, QFileDevice::WriteOther } };
+    for (const auto& [bit, permission] : bits)
+        if (mode & bit)
+            permissions |= permission;
+    return permissions;
+}
+
+// Makes the folder when missing and proves a file can be created in it.
+void requireWritableFolder(const QString& folder, const QString& what)
+{
+    if (!QDir().mkpath(folder))
+        throw AppError(QStringLiteral("%1 cannot be written: the folder \"%2\" cannot be made.").arg(what, folder));
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".dorvantis-XXXXXX")));
+    if (!probe.open())
+        throw AppError(
+            QStringLiteral("%1 cannot be written to the folder \"%2\": %3").arg(what, folder, probe.errorString()));
+}
+
+/// One PDF file per entry in a folder, never over a file that is there already.
+class PdfFolderOutput : public RunOutput
+{
+public:
+    explicit PdfFolderOutput(QString folder)
+        : folder_(std::move(folder))
+    {
+    }
+
+    void open(qint64 entryCount) override
+    {
+        digits_ = std::max<int>(3, static_cast<int>(QString::number(entryCount).size()));
+        requireWritableFolder(folder_, QStringLiteral("PDF files"));
+    }
+
+    void deliver(const PrintedPage& page) override
+    {
+        if (entryFailed())
+            return;
+        const QDir folder(folder_);
+        // Written in full under a name of its own, then moved to the first free name:
+        // a reader never sees half a file, and an existing file is never replaced.
+        QTemporaryFile file(folder.filePath(QStringLiteral(".dorvantis-XXXXXX.part")));
+        if (!file.open() || file.write(page.pdf) != page.pdf.size() || !file.flush() || ::fsync(file.handle()) != 0)
+            throw AppError(QStringLiteral("The PDF file of \"%1\" cannot be written to the folder \"%2\": %3")
+                               .arg(page.address, folder_, file.errorString()));
+        file.setPermissions(newFilePermissions());
+        constexpr int maxCopies = 10000;
+        for (int copy = 1; copy <= maxCopies; ++copy) {
+            const QString target = folder.filePath(pdfFileName(position(), digits_, page.title, copy));
+            if (QFileInfo::exists(target))
+                continue;
+            // The move fails, rather than replaces, when the name was taken meanwhile.
+            if (file.rename(target)) {
+                file.setAutoRemove(false);
+                qCDebug(lcPrinting) << "PDF written:" << target;
+                return;
+            }
+            if (!QFileInfo::exists(target))
+                throw AppError(
+                    QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(target, file.errorString()));
+        }
+        throw AppError(QStringLiteral("The folder \"%1\" holds too many PDF files named like \"%2\".")
+                           .arg(folder_, pdfFileName(position(), digits_, page.title)));
+    }
+
+private:
+    QString folder_;
+    int digits_ = 3;
+};
+
+/// Every printed entry in one PDF file with a bookmark each, written when the run ends.
+class PdfFileOutput : public RunOutput
+{
+public:
+    explicit PdfFileOutput(QString path)
+        : path_(std::move(path))
+    {
+    }
+
+    void open(qint64) override
+    {
+        requireWritableFolder(QFileInfo(path_).absolutePath(), QStringLiteral("The PDF file"));
+        QSaveFile probe(path_);
+        if (!probe.open(QIODevice::WriteOnly))
+            throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, probe.errorString()));
+        probe.cancelWriting();
+    }
+
+    void deliver(const PrintedPage& page) override
+    {
+        if (!entryFailed())
+            merger_.append(page.pdf, page.title);
+    }
+
+    void finish() override
+    {
+        // A run that printed nothing leaves the file as it was.
+        if (merger_.documentCount() == 0)
+            return;
+        const QByteArray pdf = merger_.toPdf();
+        QSaveFile file(path_);
+        if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
+            throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, file.errorString()));
+        qCDebug(lcPrinting) << "PDF written:" << path_ << merger_.pageCount() << "pages";
+    }
+
+private:
+    QString path_;
+    PdfMerger merger_;
+};
+
+} // namespace
+
+StoredDestination loadDestination(const RegistryStore& registry)
+{
+    StoredDestination stored;
+    stored.pdfFolder = textValue(registry, PdfFolderValue);
+    stored.pdfFile = textValue(registry, PdfFileValue);
+    const QString kind = textValue(registry, PrintToValue);
+    for (const auto& [k, name] : KindNames) {
+        if (name != kind)
+            continue;
+        const QString target = k == PrintDestination::Kind::Printer ? textValue(registry, PrinterValue)
+            : k == PrintDestination::Kind::PdfFolder                ? stored.pdfFolder
+            : k == PrintDestination::Kind::PdfFile                  ? stored.pdfFile
+                                                                    : QString();
+        // A named destination without its name is no choice at all.
+        if (k == PrintDestination::Kind::DefaultPrinter || !target.isEmpty())
+            stored.chosen = { k, target };
+    }
+    return stored;
+}
+
+bool saveDestination(RegistryStore& registry, const StoredDestination& stored)
+{
+    QString kind;
+    for (const auto& [k, name] : KindNames)
+        if (k == stored.chosen.kind)
+            kind = name;
+    bool saved = registry.setValue(key(), PrintToValue, RegValue::text(kind));
+    if (stored.chosen.kind == PrintDestination::Kind::Printer)
+        saved = registry.setValue(key(), PrinterValue, RegValue::text(stored.chosen.target)) && saved;
+    if (!stored.pdfFolder.isEmpty())
+        saved = registry.setValue(key(), PdfFolderValue, RegValue::text(stored.pdfFolder)) && saved;
+    if (!stored.pdfFile.isEmpty())
+        saved = registry.setValue(key(), PdfFileValue, RegValue::text(stored.pdfFile)) && saved;
+    return saved;
+}
+
+PrinterList availablePrinters()
+{
+    PrinterList list;
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    for (int i = 0; i < count; ++i) {
+        QString name = QString::fromUtf8(dests[i].name);
+        if (dests[i].instance)
+            name += QLatin1Char('/') + QString::fromUtf8(dests[i].instance);
+        if (dests[i].is_default)
+            list.defaultName = name;
+        list.names << name;
+    }
+    cupsFreeDests(count, dests);
+    return list;
+}
+
+QString titleForPage(const QString& engineTitle, const QUrl& url, const QString& address)
+{
+    const QString title = engineTitle.simplified();
+    // Without a title of its own the engine names a page by its address, in one form or another.
+    const QString forms[] = { url.toString(), url.toDisplayString(),
+        url.toDisplayString(QUrl::RemoveScheme | QUrl::StripTrailingSlash).mid(2), url.toLocalFile(), url.fileName(),
+        address.trimmed() };
+    bool ownTitle = !title.isEmpty();
+    for (const QString& form : forms)
+        if (!form.isEmpty() && title == form)
+            ownTitle = false;
+    if (ownTitle)
+        return title;
+    const QString fileName = url.isLocalFile() ? QFileInfo(url.toLocalFile()).fileName() : url.fileName();
+    if (!fileName.isEmpty())
+        return fileName;
+    if (!url.host().isEmpty())
+        return url.host();
+    return address.simplified();
+}
+
+QString pdfFileName(qint64 position, int digits, const QString& title, int copy)
+{
+    constexpr qsizetype maxBytes = 200;
+    const QString prefix = QStringLiteral("%1 - ").arg(position, digits, 10, QLatin1Char('0'));
+    const QString suffix
+        = (copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString()) + QStringLiteral(".pdf");
+    qsizetype budget = maxBytes - prefix.toUtf8().size() - suffix.toUtf8().size();
+
+    // Control characters become spaces; what Windows and FAT refuse (as they would
+    // when the files are copied or mailed on) becomes "_".
+    const QString refused = QStringLiteral("/\\:*?\"<>|");
+    QString cleaned;
+    for (const char32_t c : title.toUcs4()) {
+        if (c < 0x20 || c == 0x7f)
+            cleaned += QLatin1Char(' ');
+        else if (c < 0x80 && refused.contains(QLatin1Char(char(c))))
+            cleaned += QLatin1Char('_');
+        else
+            cleaned += QString::fromUcs4(&c, 1);
+    }
+    cleaned = cleaned.simplified();
+
+    QString kept;
+    for (const char32_t c : cleaned.toUcs4()) {
+        const QString character = QString::fromUcs4(&c, 1);
+        budget -= character.toUtf8().size();
+        if (budget < 0)
+            break;
+        kept += character;
+    }
+    // Trailing dots and spaces vanish on some systems: leave none.
+    while (!kept.isEmpty() && (kept.endsWith(QLatin1Char('.')) || kept.endsWith(QLatin1Char(' '))))
+        kept.chop(1);
+    if (kept.isEmpty())
+        kept = QStringLiteral("page");
+    return prefix + kept + suffix;
+}
+
+std::unique_ptr<RunOutput> makeRunOutput(const PrintDestination& destination)
+{
+    switch (destination.kind) {
+    case PrintDestination::Kind::Printer:
+        return std::make_unique<PrinterOutput>(destination.target);
+    case PrintDestination::Kind::PdfFolder:
+        return std::make_unique<PdfFolderOutput>(destination.target);
+    case PrintDestination::Kind::PdfFile:
+        return std::make_unique<PdfFileOutput>(destination.target);
+    case PrintDestination::Kind::DefaultPrinter:
+        break;
+    }
+    return std::make_unique<PrinterOutput>(QString());
+}
+
+} // namespace dv
