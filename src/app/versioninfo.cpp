@@ -189,13 +189,19 @@ VersionResource loadResource(const QString& fileName)
     return VersionResource(*section);
 }
 
-} // namespace
-
-void readExeVersionData(const QString& FileName, ExeVersionData& Data)
+// The same resource from a file's contents already in memory.
+VersionResource resourceOf(const QByteArray& contents)
 {
-    errno = 0;
-    const VersionResource resource = loadResource(FileName);
+    int error = 0;
+    const auto section = findVersionSection(
+        Bytes(reinterpret_cast<const uchar*>(contents.constData()), quint64(contents.size()), false), error);
+    if (!section)
+        throw dv::SystemError(error);
+    return VersionResource(*section);
+}
 
+void readStrings(const VersionResource& resource, ExeVersionData& Data)
+{
     // Only the first translation's table is read; a resource without one is an
     // error that carries no system code.
     const auto translation = resource.query(QStringLiteral("\\VarFileInfo\\Translation"));
@@ -231,16 +237,42 @@ void readExeVersionData(const QString& FileName, ExeVersionData& Data)
     }
 }
 
+quint32 fixedFileVersion(const VersionResource& resource)
+{
+    const auto fixed = resource.query(QStringLiteral("FixedFileVersion"));
+    if (!fixed || fixed->size() < 8)
+        return 0xFFFFFFFFu;
+    bool ok = false;
+    const uint mostSignificant = fixed->left(8).toUInt(&ok, 16);
+    return ok ? quint32(mostSignificant) : 0xFFFFFFFFu;
+}
+
+} // namespace
+
+void readExeVersionData(const QString& FileName, ExeVersionData& Data)
+{
+    errno = 0;
+    readStrings(loadResource(FileName), Data);
+}
+
+void readExeVersionDataFromBytes(const QByteArray& contents, ExeVersionData& Data)
+{
+    readStrings(resourceOf(contents), Data);
+}
+
 quint32 readFileVersion(const QString& FileName)
 {
     try {
-        const VersionResource resource = loadResource(FileName);
-        const auto fixed = resource.query(QStringLiteral("FixedFileVersion"));
-        if (!fixed || fixed->size() < 8)
-            return 0xFFFFFFFFu;
-        bool ok = false;
-        const uint mostSignificant = fixed->left(8).toUInt(&ok, 16);
-        return ok ? quint32(mostSignificant) : 0xFFFFFFFFu;
+        return fixedFileVersion(loadResource(FileName));
+    } catch (const dv::SystemError&) {
+        return 0xFFFFFFFFu;
+    }
+}
+
+quint32 readFileVersionFromBytes(const QByteArray& contents)
+{
+    try {
+        return fixedFileVersion(resourceOf(contents));
     } catch (const dv::SystemError&) {
         return 0xFFFFFFFFu;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -28,6 +29,10 @@ void readExeVersionData(const QString& FileName, ExeVersionData& Data);
 /// The most significant word of the file's fixed file version: major version in the
 /// high 16 bits, minor in the low 16 bits. All bits set when there is none.
 quint32 readFileVersion(const QString& FileName);
+
+/// As readExeVersionData and readFileVersion, from a file's contents already in memory.
+void readExeVersionDataFromBytes(const QByteArray& contents, ExeVersionData& Data);
+quint32 readFileVersionFromBytes(const QByteArray& contents);
 
 /// "%d.%d" of the high and low halves, as the program shows its version.
 QString formatVersion(quint32 fileVersion);

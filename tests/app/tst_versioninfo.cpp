@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <optional>
 
 using dv::test::makeElf;
 using dv::test::versionSection;
@@ -151,27 +152,40 @@ private slots:
         QRandomGenerator random(20261210);
         int read = 0;
         int refused = 0;
+        // The reader of contents in memory (which the fuzz target drives) must come to
+        // the same result as the reader of files.
         auto attempt = [&](const QByteArray& bytes) {
             const QString path = write(QStringLiteral("fuzz.bin"), bytes);
             ExeVersionData data;
+            ExeVersionData fromBytes;
+            std::optional<int> fileError;
+            std::optional<int> bytesError;
             try {
                 readExeVersionData(path, data);
                 ++read;
-            } catch (const dv::SystemError&) {
+            } catch (const dv::SystemError& e) {
+                fileError = e.code();
                 ++refused;
             }
-            readFileVersion(path);
+            try {
+                readExeVersionDataFromBytes(bytes, fromBytes);
+            } catch (const dv::SystemError& e) {
+                bytesError = e.code();
+            }
+            const bool same = fileError == bytesError && data.ProductName == fromBytes.ProductName
+                && readFileVersion(path) == readFileVersionFromBytes(bytes);
+            QVERIFY2(same, bytes.toHex().constData());
         };
-        for (int length = 0; length < good.size(); ++length)
+        for (int length = 0; length < good.size() && !QTest::currentTestFailed(); ++length)
             attempt(good.left(length));
-        for (int i = 0; i < 3000; ++i) {
+        for (int i = 0; i < 3000 && !QTest::currentTestFailed(); ++i) {
             QByteArray bytes = good;
             const int hits = 1 + int(random.bounded(8));
             for (int h = 0; h < hits; ++h)
                 bytes[int(random.bounded(int(bytes.size())))] = char(random.bounded(256));
             attempt(bytes);
         }
-        for (int i = 0; i < 500; ++i) {
+        for (int i = 0; i < 500 && !QTest::currentTestFailed(); ++i) {
             QByteArray noise(int(random.bounded(400)), '\0');
             for (char& c : noise)
                 c = char(random.bounded(256));
