@@ -4,6 +4,7 @@
 #include "httpform.h"
 #include "identity.h"
 #include "settings.h"
+#include "updateanswer.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -26,18 +27,6 @@ dv::SettingsStore* UpdateSettings = nullptr;
 namespace dv {
 
 namespace {
-
-// Trims what the user would not see: blanks and control characters.
-QString trimmedOfControls(const QString& text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first].unicode() <= 32)
-        ++first;
-    while (last > first && text[last - 1].unicode() <= 32)
-        --last;
-    return text.mid(first, last - first);
-}
 
 // The service's important message, on the interface thread; the worker waits
 // until it is closed.
@@ -212,8 +201,8 @@ void CheckForUpdate(const CheckConfig& config)
                     CheckFailed = true;
                 }
             }
-            const QStringList lines = AnswerLines(answer);
-            if (!CheckFailed && !AnswerAccepted(answer, lines))
+            const std::optional<UpdateAnswer> accepted = CheckFailed ? std::nullopt : readUpdateAnswer(answer);
+            if (!accepted)
                 CheckFailed = true;
 
             if (!CheckFailed) {
@@ -221,20 +210,15 @@ void CheckForUpdate(const CheckConfig& config)
                 write("LastUpdateCheck", today);
                 write("LastUpdateCheckCount", QString::number(count));
 
-                QString important;
-                NewVersion = TagValue(lines[0], QStringLiteral("version"));
+                NewVersion = accepted->version;
                 write("CurrentVersion", NewVersion);
-                DownloadURL = TagValue(lines[1], QStringLiteral("url"));
+                DownloadURL = accepted->downloadUrl;
                 write("CurrentURL", ScrambleText(DownloadURL, ScrambleSeed));
-                if (lines.size() > 5)
-                    important = TagValue(lines[5], QStringLiteral("important"));
 
-                if (!trimmedOfControls(important).isEmpty())
-                    showImportant(config, important);
+                if (accepted->showImportant)
+                    showImportant(config, accepted->important);
 
-                bool numeric = false;
-                QString(NewVersion).remove(QLatin1Char('.')).toInt(&numeric, 10);
-                UpdateAvailable = NewVersion != config.appVersion && numeric && ShowUpdate == 1
+                UpdateAvailable = announcesOtherVersion(NewVersion, config.appVersion) && ShowUpdate == 1
                     && (lastCheck != today || count < 5);
             }
         } catch (const std::exception& e) {

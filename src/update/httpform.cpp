@@ -1,17 +1,15 @@
 #include "httpform.h"
 
+#include "answerbody.h"
 #include "errors.h"
 
 #include <QMutex>
 #include <QMutexLocker>
 
 #include <curl/curl.h>
-#include <iconv.h>
 
-#include <cerrno>
 #include <chrono>
 #include <memory>
-#include <optional>
 
 namespace dv {
 
@@ -49,66 +47,6 @@ void appendEncoded(QByteArray& out, const QString& text)
     }
 }
 
-// The charset parameter of a Content-Type value, lower-cased, without quotes.
-QByteArray charsetOf(const QByteArray& contentType)
-{
-    const QList<QByteArray> parts = contentType.split(';');
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        const QByteArray param = parts[i].trimmed();
-        const qsizetype eq = param.indexOf('=');
-        if (eq < 0 || param.left(eq).trimmed().toLower() != "charset")
-            continue;
-        QByteArray value = param.mid(eq + 1).trimmed();
-        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-            value = value.mid(1, value.size() - 2);
-        return value.trimmed().toLower();
-    }
-    return {};
-}
-
-// Decodes through the C library's converters, which know the legacy code pages
-// services still send. Nothing when the charset is unknown.
-std::optional<QString> decodeWithIconv(const QByteArray& bytes, const QByteArray& charset)
-{
-    iconv_t cd = iconv_open("UTF-8", charset.constData());
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    QByteArray out;
-    out.reserve(bytes.size() * 2 + 16);
-    char* in = const_cast<char*>(bytes.constData());
-    size_t inLeft = size_t(bytes.size());
-    char buffer[4096];
-    while (inLeft > 0) {
-        char* dst = buffer;
-        size_t dstLeft = sizeof buffer;
-        const size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-        out.append(buffer, qsizetype(sizeof buffer - dstLeft));
-        if (rc != size_t(-1))
-            break;
-        if (errno == E2BIG)
-            continue;
-        // An invalid or truncated sequence: mark it and go on with the next byte.
-        out.append("\xEF\xBF\xBD");
-        ++in;
-        --inLeft;
-    }
-    iconv_close(cd);
-    return QString::fromUtf8(out);
-}
-
-QString decodeBody(const QByteArray& body, const QByteArray& charset, bool latin1Fallback)
-{
-    if (charset == "utf-8" || charset == "utf8")
-        return QString::fromUtf8(body);
-    if (!charset.isEmpty()) {
-        if (charset == "iso-8859-1" || charset == "latin1")
-            return QString::fromLatin1(body);
-        if (const auto text = decodeWithIconv(body, charset))
-            return *text;
-    }
-    return latin1Fallback ? QString::fromLatin1(body) : QString::fromUtf8(body);
-}
-
 struct CurlEasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
@@ -118,9 +56,9 @@ struct CurlListDeleter {
 
 struct Transfer {
     using Clock = std::chrono::steady_clock;
-    QByteArray body;
+    explicit Transfer(AnswerBody::Route route) : body(route) {}
+    AnswerBody body;
     QByteArray statusLine;
-    bool tooLarge = false;
     bool silentTooLong = false;
     std::chrono::milliseconds timeout{0};
     Clock::time_point lastActivity = Clock::now();
@@ -131,12 +69,8 @@ size_t onBody(char* data, size_t size, size_t count, void* user)
 {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
-    if (t->body.size() + qsizetype(n) > MaxAnswerBytes) {
-        t->tooLarge = true;
-        return 0; // makes the transfer fail with a write error
-    }
-    t->body.append(data, qsizetype(n));
-    return n;
+    // Refusing the bytes (over the bound, bad gzip) makes the transfer fail with a write error.
+    return t->body.append(QByteArrayView(data, qsizetype(n))) ? n : 0;
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* user)
@@ -145,8 +79,12 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
     const size_t n = size * count;
     const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
     // Each response (a redirect's too) starts with its status line.
-    if (line.startsWith("HTTP/"))
+    if (line.startsWith("HTTP/")) {
         t->statusLine = line;
+        t->body.restart();
+    } else if (line.left(17).toLower() == "content-encoding:") {
+        t->body.addContentEncoding(QByteArrayView(line).sliced(17));
+    }
     return n;
 }
 
@@ -231,7 +169,7 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
     const QByteArray url = target.toUtf8();
     const QByteArray body = EncodeFormBody(fields);
     const QByteArray caFile = currentTestCaFile().toLocal8Bit();
-    Transfer transfer;
+    Transfer transfer(tls ? AnswerBody::Route::Tls : AnswerBody::Route::Plain);
     transfer.timeout = std::chrono::milliseconds(qMax(1, timeoutMs));
     char errorText[CURL_ERROR_SIZE] = {};
 
@@ -279,14 +217,16 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
         check(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L));
         check(curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L));
         check(curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip"));
+        // The bytes come as sent: AnswerBody undoes the gzip, within the bound.
+        check(curl_easy_setopt(h, CURLOPT_HTTP_CONTENT_DECODING, 0L));
     } else {
         check(curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0)));
         check(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L));
     }
 
     const CURLcode rc = curl_easy_perform(h);
-    if (transfer.tooLarge)
-        throw AppError(QStringLiteral("The answer is larger than %1 bytes").arg(MaxAnswerBytes));
+    if (!transfer.body.error().isEmpty())
+        throw AppError(transfer.body.error());
     if (transfer.silentTooLong)
         throw AppError(QStringLiteral("The operation timed out"));
     if (rc != CURLE_OK) {
@@ -299,10 +239,12 @@ QString PostForm(const QString& address, const QStringList& fields, int timeoutM
     if (!tls && (status < 200 || status > 299))
         throw AppError(QString::fromLatin1(transfer.statusLine));
 
+    if (!transfer.body.finish())
+        throw AppError(transfer.body.error());
+
     char* contentType = nullptr;
     curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType);
-    const QByteArray charset = charsetOf(contentType ? QByteArray(contentType) : QByteArray());
-    return decodeBody(transfer.body, charset, !tls);
+    return transfer.body.text(contentType ? QByteArray(contentType) : QByteArray());
 }
 
 ScopedTestCertificateAuthority::ScopedTestCertificateAuthority(const QString& pemFile)

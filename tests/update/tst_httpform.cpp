@@ -1,3 +1,4 @@
+#include "answerbody.h"
 #include "fakeservice.h"
 #include "httpform.h"
 
@@ -8,6 +9,8 @@
 #include <QtTest>
 
 #include <optional>
+
+#include <zlib.h>
 
 using dv::test::FakeService;
 using dv::test::ReceivedRequest;
@@ -25,6 +28,39 @@ std::optional<QString> postError(const QString& address, const QStringList& fiel
         return e.message();
     }
     return std::nullopt;
+}
+
+QByteArray gzipped(const QByteArray& data, int windowBits = MAX_WBITS + 16)
+{
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(qsizetype(deflateBound(&z, uLong(data.size()))), Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+struct Fed {
+    bool ok = false;
+    bool tooLarge = false;
+    QByteArray bytes;
+};
+
+// Hands the body to an AnswerBody in pieces of the given size, as the transport would.
+Fed feed(dv::AnswerBody::Route route, const QByteArray& encoding, const QByteArray& body, qsizetype piece)
+{
+    dv::AnswerBody decoder(route);
+    decoder.addContentEncoding(encoding);
+    bool ok = true;
+    for (qsizetype at = 0; ok && at < body.size(); at += piece)
+        ok = decoder.append(QByteArrayView(body).sliced(at, qMin(piece, body.size() - at)));
+    ok = ok && decoder.finish();
+    return {ok, decoder.tooLarge(), decoder.bytes()};
 }
 
 } // namespace
@@ -65,6 +101,12 @@ private slots:
     void answerOverOneMebibyte_raisesWithoutGrowingMemory_data();
     void answerOverOneMebibyte_raisesWithoutGrowingMemory();
     void answerOfExactlyOneMebibyte_isReturned();
+    void damagedGzipAnswer_raisesError();
+
+    void answerBody_undoesGzipWhereverTheBodyIsCut_data();
+    void answerBody_undoesGzipWhereverTheBodyIsCut();
+    void answerBody_refusesWhatItCannotUndo_data();
+    void answerBody_refusesWhatItCannotUndo();
 
 private:
     QTemporaryDir dir_;
@@ -391,6 +433,87 @@ void TestHttpForm::answerOfExactlyOneMebibyte_isReturned()
     answer.generatedBodySize = dv::MaxAnswerBytes;
     service_->setAnswer(answer);
     QCOMPARE(dv::PostForm(service_->url("https", "/p"), {"a=1"}, 5000).size(), dv::MaxAnswerBytes);
+}
+
+void TestHttpForm::damagedGzipAnswer_raisesError()
+{
+    ScriptedAnswer answer = ScriptedAnswer::text("<version>2.9</version> is not compressed");
+    answer.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
+    service_->setAnswer(answer);
+    QVERIFY(postError(service_->url("https", "/p"), {"a=1"}, 5000).has_value());
+}
+
+void TestHttpForm::answerBody_undoesGzipWhereverTheBodyIsCut_data()
+{
+    using Route = dv::AnswerBody::Route;
+    QTest::addColumn<Route>("route");
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray text = QString::fromUtf8("<version>2.9</version>\r\nсжато").toUtf8();
+    const QByteArray mebibyte(dv::MaxAnswerBytes, 'x');
+    QTest::newRow("gzip") << Route::Tls << QByteArray("gzip") << gzipped(text) << text;
+    QTest::newRow("x-gzip in capitals, with identity")
+        << Route::Tls << QByteArray(" X-GZIP , identity") << gzipped(text) << text;
+    QTest::newRow("zlib data under the gzip label")
+        << Route::Tls << QByteArray("gzip") << gzipped(text, MAX_WBITS) << text;
+    QTest::newRow("exactly the bound once undone") << Route::Tls << QByteArray("gzip") << gzipped(mebibyte) << mebibyte;
+    QTest::newRow("empty body under gzip") << Route::Tls << QByteArray("gzip") << QByteArray() << QByteArray();
+    QTest::newRow("identity") << Route::Tls << QByteArray("identity") << text << text;
+    QTest::newRow("no encoding") << Route::Tls << QByteArray() << text << text;
+    QTest::newRow("plain route asks for none and undoes none")
+        << Route::Plain << QByteArray("gzip") << gzipped(text) << gzipped(text);
+}
+
+void TestHttpForm::answerBody_undoesGzipWhereverTheBodyIsCut()
+{
+    QFETCH(dv::AnswerBody::Route, route);
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, expected);
+    for (const qsizetype piece : {qsizetype(1), qsizetype(7), qMax<qsizetype>(1, body.size())}) {
+        const Fed fed = feed(route, encoding, body, piece);
+        QVERIFY2(fed.ok, qPrintable(QString("pieces of %1").arg(piece)));
+        QCOMPARE(fed.bytes, expected);
+    }
+}
+
+void TestHttpForm::answerBody_refusesWhatItCannotUndo_data()
+{
+    using Route = dv::AnswerBody::Route;
+    QTest::addColumn<Route>("route");
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("tooLarge");
+    const QByteArray packed = gzipped("<status>OK</status>");
+    QByteArray damaged = packed;
+    damaged[12] = char(damaged[12] ^ 0x55);
+    QTest::newRow("damaged data") << Route::Tls << QByteArray("gzip") << damaged << false;
+    QTest::newRow("not gzip at all") << Route::Tls << QByteArray("gzip") << QByteArray("OK") << false;
+    QTest::newRow("cut short") << Route::Tls << QByteArray("gzip") << packed.left(packed.size() - 3) << false;
+    QTest::newRow("more data after the stream") << Route::Tls << QByteArray("gzip") << packed + "OK" << false;
+    QTest::newRow("an encoding not asked for") << Route::Tls << QByteArray("br") << QByteArray("OK") << false;
+    QTest::newRow("gzip twice") << Route::Tls << QByteArray("gzip, gzip") << gzipped(packed) << false;
+    QTest::newRow("one byte over the bound once undone")
+        << Route::Tls << QByteArray("gzip") << gzipped(QByteArray(dv::MaxAnswerBytes + 1, 'x')) << true;
+    QTest::newRow("gzip bomb of 64 MiB")
+        << Route::Tls << QByteArray("gzip") << gzipped(QByteArray(64 * 1024 * 1024, '\0')) << true;
+    QTest::newRow("plain body one byte over")
+        << Route::Plain << QByteArray() << QByteArray(dv::MaxAnswerBytes + 1, 'x') << true;
+}
+
+void TestHttpForm::answerBody_refusesWhatItCannotUndo()
+{
+    QFETCH(dv::AnswerBody::Route, route);
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, tooLarge);
+    for (const qsizetype piece : {qsizetype(1), qsizetype(4096), qMax<qsizetype>(1, body.size())}) {
+        const Fed fed = feed(route, encoding, body, piece);
+        QVERIFY2(!fed.ok, qPrintable(QString("pieces of %1").arg(piece)));
+        QCOMPARE(fed.tooLarge, tooLarge);
+        QVERIFY(fed.bytes.size() <= dv::MaxAnswerBytes);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHttpForm)
