@@ -15,9 +15,21 @@ const QRegularExpression& urlPattern()
 
 void findUrlsInLine(const QString& line, QStringList& found)
 {
-    QRegularExpressionMatchIterator it = urlPattern().globalMatch(line);
+    // Caseless matching of UTF-16 text also folds two letters that are not ASCII onto
+    // ASCII ones: U+017F (long s) onto s and U+212A (Kelvin sign) onto k, so
+    // "http\u017f://" would pass for "https://". The pattern means ASCII letters:
+    // it runs over a copy in which those two cannot match, and the addresses are
+    // cut from the line itself.
+    QString matchable = line; // shares the line's characters unless one is replaced
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char16_t c = line.at(i).unicode();
+        if (c == 0x017F || c == 0x212A)
+            matchable[i] = QChar::ReplacementCharacter;
+    }
+    QRegularExpressionMatchIterator it = urlPattern().globalMatch(matchable);
     while (it.hasNext()) {
-        QString url = it.next().captured(0);
+        const QRegularExpressionMatch match = it.next();
+        QString url = line.mid(match.capturedStart(0), match.capturedLength(0));
         if (url.endsWith(QLatin1Char('.')))
             url.chop(1);
         if (url.endsWith(QLatin1Char(')')))

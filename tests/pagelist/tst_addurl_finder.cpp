@@ -48,6 +48,12 @@ void TestAddUrlFinder::urlFromString_data()
     QTest::newRow("scheme without slashes is not an address")
         << QStringLiteral("http:example.com mailto:x@example.com") << QStringList{};
     QTest::newRow("empty line") << QString() << QStringList{};
+    // Caseless matching would take these two for the ASCII letters s and k.
+    QTest::newRow("long s is not the s of https")
+        << QStringLiteral("http\u017f://example.com") << QStringList{};
+    QTest::newRow("Kelvin sign is not the letter k")
+        << QStringLiteral("http://\u212aelvin.test http://a.test/\u212a")
+        << QStringList{QStringLiteral("http://a.test/")};
 }
 
 void TestAddUrlFinder::urlFromString()
