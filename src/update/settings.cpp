@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QList>
+#include <QStringDecoder>
 
 namespace dv {
 
@@ -15,7 +16,10 @@ constexpr quint16 ScrambleAddend = 12345;
 
 quint16 nextKey(quint16 key, quint8 scrambled)
 {
-    return quint16(quint16(quint16(key + scrambled) * ScrambleMultiplier) + ScrambleAddend);
+    // In unsigned 32 bits: 16-bit operands are promoted to int, whose product can
+    // overflow (undefined), while the walk wants it modulo 65536.
+    const quint32 sum = quint16(key + scrambled);
+    return quint16(sum * ScrambleMultiplier + ScrambleAddend);
 }
 
 int hexDigit(QChar c)
@@ -65,7 +69,10 @@ QString UnscrambleText(const QString& hex, quint8 seed)
         plain.append(char(c ^ quint8(key >> 8)));
         key = nextKey(key, c);
     }
-    return QString::fromUtf8(plain);
+    // The text as it was scrambled: a leading U+FEFF is a character of it, where
+    // QString::fromUtf8 would drop it as a byte-order mark.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return utf8.decode(plain);
 }
 
 SettingsStore::SettingsStore(const RegistryStore& registry, const QString& appTitle)

@@ -141,6 +141,26 @@ private slots:
         }
     }
 
+    void scramble_followsTheKeyWalkModulo65536_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("hex");
+        // Both walk through keys whose product with the multiplier passes 2^31.
+        QTest::newRow("local file") << "file:///etc/passwd" << "661940878ED318A2FF03AFD9569E3D9919CB";
+        QTest::newRow("download address")
+            << "https://kelmaro.example/get" << "68D86309AAB1F05F4692965E3354316CC5ADF90665DB14081AA8D5";
+        // A leading U+FEFF is text like any other, not a byte-order mark to drop.
+        QTest::newRow("leading U+FEFF")
+            << QStringLiteral("\uFEFFhttps://a.test") << "EFA04D916930B6D91CC180E4345445B37F";
+    }
+    void scramble_followsTheKeyWalkModulo65536()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, hex);
+        QCOMPARE(dv::ScrambleText(text, dv::ScrambleSeed), hex);
+        QCOMPARE(dv::UnscrambleText(hex, dv::ScrambleSeed), text);
+    }
+
     void scramble_hidesTheText()
     {
         const QString url = QStringLiteral("https://kelmaro.example/download/dorvantis.deb");
