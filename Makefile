@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench deb test-package clean
+.PHONY: all deps configure build run test bench deb test-package fuzz clean
 
 all: build
 
@@ -36,6 +36,12 @@ deb: build
 # Builds the package and checks it: contents, lintian, AppStream, the unpacked program.
 test-package: build
 	@tests/package/package.sh $(BUILD)
+
+# The fuzz targets in a clang tree of their own, each run FUZZ_SECONDS (make fuzz FUZZ_SECONDS=300).
+FUZZ_BUILD ?= $(BUILD)-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@DV_FUZZ_JOBS=$(JOBS) scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
 	@rm -rf $(BUILD)
