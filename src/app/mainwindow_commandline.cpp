@@ -14,9 +14,11 @@ void MainWindow::applyUnattendedParts()
 {
     if (!parts_.unattended)
         return;
-    // Both would write to the settings store or wait for a person.
+    // Each would write to the settings store (reading the emulation level makes its
+    // key) or wait for a person.
     updateCheckTimer_->stop();
     hintTimer_->stop();
+    emulationMarkTimer_->stop();
 }
 
 void MainWindow::appendEntries(const QStringList& entries)

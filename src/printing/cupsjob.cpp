@@ -26,6 +26,20 @@ bool serverUnreachable()
     return false;
 }
 
+using DestPtr = std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)>;
+
+// The destination called name, where "office/duplex" is the instance "duplex" of
+// the queue "office"; null when there is none.
+DestPtr namedDest(const QString& name)
+{
+    const QByteArray utf8 = name.toUtf8();
+    const qsizetype slash = utf8.indexOf('/');
+    const QByteArray queue = slash < 0 ? utf8 : utf8.left(slash);
+    const QByteArray instance = slash < 0 ? QByteArray() : utf8.mid(slash + 1);
+    return DestPtr(cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(), slash < 0 ? nullptr : instance.constData()),
+        [](cups_dest_t* d) { cupsFreeDests(1, d); });
+}
+
 } // namespace
 
 QString defaultPrinterName()
@@ -39,6 +53,16 @@ QString defaultPrinterName()
         throw AppError(QStringLiteral("No default printer is set up."));
     }
     return QString::fromUtf8(dest->name);
+}
+
+void requirePrinter(const QString& name)
+{
+    if (namedDest(name))
+        return;
+    if (serverUnreachable())
+        throw AppError(QStringLiteral("The printing system (CUPS) cannot be reached at %1.")
+                           .arg(QString::fromUtf8(cupsServer())));
+    throw AppError(QStringLiteral("There is no printer \"%1\".").arg(name));
 }
 
 QByteArray cupsJobName(const QString& address)
@@ -61,9 +85,13 @@ QByteArray cupsJobName(const QString& address)
 
 int submitPdfJob(const QString& destination, const QString& jobName, const QByteArray& pdf)
 {
-    const QByteArray dest = destination.toUtf8();
+    // An instance ("office/duplex") prints on its queue with the instance's options.
+    const qsizetype slash = destination.indexOf(QLatin1Char('/'));
+    const QByteArray dest = (slash < 0 ? destination : destination.left(slash)).toUtf8();
+    const DestPtr instance = slash < 0 ? DestPtr(nullptr, nullptr) : namedDest(destination);
     const QByteArray title = cupsJobName(jobName);
-    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, dest.constData(), title.constData(), 0, nullptr);
+    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, dest.constData(), title.constData(),
+        instance ? instance->num_options : 0, instance ? instance->options : nullptr);
     if (job == 0)
         throw AppError(
             QStringLiteral("The printer \"%1\" did not accept the job: %2").arg(destination, lastCupsError()));

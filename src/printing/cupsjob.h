@@ -9,6 +9,10 @@ namespace dv {
 /// cause when the printing system cannot be reached or no default printer is set up.
 QString defaultPrinterName();
 
+/// Raises dv::AppError that names the cause when the printing system cannot be
+/// reached or has no destination called name.
+void requirePrinter(const QString& name);
+
 /// Submits a PDF document to a CUPS destination as one job and returns the job's
 /// id once the whole document is handed over. Raises dv::AppError on failure.
 int submitPdfJob(const QString& destination, const QString& jobName, const QByteArray& pdf);

@@ -58,6 +58,14 @@ public:
     {
     }
 
+    void open(qint64) override
+    {
+        // A named printer that is gone ends the run before its first page; the
+        // default one is asked for with each page, as always.
+        if (!name_.isEmpty())
+            requirePrinter(name_);
+    }
+
     void deliver(const PrintedPage& page) override
     {
         const QString destination = name_.isEmpty() ? defaultPrinterName() : name_;
