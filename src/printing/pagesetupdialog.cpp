@@ -104,7 +104,7 @@ PageSetupDialog::PageSetupDialog(const PageSetup& current, const PageSetup& defa
     fitWidthButton_ = named(new QRadioButton(QStringLiteral("&Fit to page width"), scaleBox), "fitWidthButton",
         QStringLiteral("Fit to page width"));
     percentButton_ = named(
-        new QRadioButton(QStringLiteral("&Scale:"), scaleBox), "percentButton", QStringLiteral("Scale by a percentage"));
+        new QRadioButton(QStringLiteral("&Scale by:"), scaleBox), "percentButton", QStringLiteral("Scale by a percentage"));
     scaleSpin_ = named(new QSpinBox(scaleBox), "scaleSpin", QStringLiteral("Scale in percent"));
     scaleSpin_->setRange(MinScalePercent, MaxScalePercent);
     scaleSpin_->setSingleStep(10);

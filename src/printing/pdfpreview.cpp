@@ -56,7 +56,10 @@ void previewPdf(const QByteArray& pdf, const QString& documentName, QWidget* par
         sheet.transpose();
         orientation = QPageLayout::Landscape;
     }
+    // A PDF printer takes any paper as it is; a printer's own would bend it to its
+    // media. The preview never prints through it (see Print below).
     QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setFullPage(true);
     printer.setPageLayout(QPageLayout(
         QPageSize(sheet, QPageSize::Point, QString(), QPageSize::FuzzyMatch), orientation, QMarginsF()));
@@ -71,8 +74,11 @@ void previewPdf(const QByteArray& pdf, const QString& documentName, QWidget* par
             if (page > 0)
                 target->newPage();
             const QSize pixels = (document.pagePointSize(page) * PreviewDpi / 72.0).toSize();
-            const QImage image = document.render(page, pixels).convertToFormat(QImage::Format_RGB888);
-            painter.drawImage(paper, image);
+            // The rendered page is transparent where nothing is drawn: lay it on white paper.
+            QImage sheet(pixels, QImage::Format_RGB32);
+            sheet.fill(Qt::white);
+            QPainter(&sheet).drawImage(0, 0, document.render(page, pixels));
+            painter.drawImage(paper, sheet);
         }
     });
 

@@ -2,6 +2,7 @@
 #define POINTERHOLDER_TRANSITION 4
 #include "pdfstamp.h"
 
+#include "browsercontrol.h"
 #include "errors.h"
 #include "printinglog.h"
 
@@ -215,7 +216,7 @@ QByteArray placeOnSheets(
         return QByteArray(reinterpret_cast<const char*>(out->getBuffer()), qsizetype(out->getSize()));
     } catch (const std::exception& e) {
         qCWarning(lcPrinting) << "page PDF unusable:" << e.what();
-        throw AppError(QStringLiteral("The page could not be prepared for printing."));
+        throw PagePrintError(QStringLiteral("The page could not be prepared for printing."));
     }
 }
 

@@ -40,7 +40,7 @@ QByteArray headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFoot
 /// sheet laid out as sheet: its content at the top left of the content box at
 /// scale, its links moved along, and with texts given, the header and footer over
 /// it. The content is not redrawn: it stays vector, its text stays text. Raises
-/// dv::AppError when enginePdf cannot be read.
+/// dv::PagePrintError when enginePdf cannot be read.
 QByteArray placeOnSheets(
     const QByteArray& enginePdf, const QPageLayout& sheet, double scale, const std::optional<HeaderFooterTexts>& texts);
 

@@ -228,9 +228,19 @@ private slots:
         QVERIFY(backgrounds || middle == QColor(Qt::white));
     }
 
+    void printPreview_showsTheJobsSheets_andPrintsTheSamePdf_data()
+    {
+        QTest::addColumn<bool>("landscape");
+        QTest::newRow("portrait") << false;
+        QTest::newRow("landscape") << true;
+    }
+
     void printPreview_showsTheJobsSheets_andPrintsTheSamePdf()
     {
+        QFETCH(bool, landscape);
         Fixture f;
+        if (landscape)
+            storeSetup(f, [](dv::PageSetup& s) { s.orientation = QPageLayout::Landscape; });
         const QString marker = token();
         const QString entry = titledPage(f, marker, QStringLiteral("Preview of ") + marker, true);
         f.setPages({ entry });
@@ -241,9 +251,11 @@ private slots:
         QVERIFY(sheets >= 2);
 
         int shown = -1;
+        QPageLayout::Orientation shownOrientation = QPageLayout::Portrait;
         bool printed = false;
         whenModal<QPrintPreviewDialog>([&](QPrintPreviewDialog* dialog) {
             shown = dialog->findChild<QPrintPreviewWidget*>()->pageCount();
+            shownOrientation = dialog->findChild<QPrintPreviewWidget*>()->orientation();
             for (QAction* action : dialog->findChildren<QAction*>()) {
                 if (action->text() == QCoreApplication::translate("QPrintPreviewDialog", "Print")) {
                     printed = true;
@@ -260,6 +272,7 @@ private slots:
         f.form->previewCurrent();
         QVERIFY(printed);
         QCOMPARE(shown, sheets);
+        QCOMPARE(shownOrientation, landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
 
         QVERIFY(QTest::qWaitFor([&] { return (jobs = f.cups.jobsTitled({ entry })).size() >= 2; }, 30000));
         QCOMPARE(jobs.size(), 2); // one job from the preview, named as Print All names it
