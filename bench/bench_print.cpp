@@ -1,14 +1,16 @@
 // Prints N generated local pages (default 100) with delay 0 through the main
 // window's "Print All", the real browser engine and a private CUPS scheduler of
 // its own, and reports pages per second, the median time per page and resident
-// memory after page 10 and after page N.
+// memory after page 10 and after page N. Pages print with their header and footer,
+// as by default, unless --no-header-footer switches them off in the page setup.
 //
-//   bench_print [N]
+//   bench_print [N] [--no-header-footer]
 #include "mainwindow.h"
 #include "named.h"
 #include "browsercontrol.h"
 #include "dialogs.h"
 #include "pagelistbox.h"
+#include "pagesetup.h"
 #include "registry.h"
 #include "services.h"
 #include "shell.h"
@@ -96,9 +98,9 @@ public:
 class TimedBrowser : public dv::BrowserControl
 {
 public:
-    explicit TimedBrowser(QWidget* parent)
+    TimedBrowser(QWidget* parent, dv::RegistryStore& registry)
         : dv::BrowserControl(parent)
-        , engine_(parent)
+        , engine_(parent, &registry)
     {
         connect(&engine_, &dv::BrowserControl::navigateError, this, &dv::BrowserControl::navigateError);
         connect(&engine_, &dv::BrowserControl::readyStateChanged, this, &dv::BrowserControl::readyStateChanged);
@@ -160,7 +162,14 @@ int capturedJobs(const QString& cupsDir)
 
 int main(int argc, char* argv[])
 {
-    const int pages = argc > 1 ? std::max(1, atoi(argv[1])) : 100;
+    int pages = 100;
+    bool headerFooter = true;
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--no-header-footer") == 0)
+            headerFooter = false;
+        else
+            pages = std::max(1, atoi(argv[i]));
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (geteuid() == 0)
@@ -208,8 +217,14 @@ int main(int argc, char* argv[])
     dv::Services services { dialogs, shell, registry };
     TimedBrowser* browser = nullptr;
     AppParts parts;
-    parts.browserFactory = [&browser](QWidget* parent) {
-        auto b = std::make_unique<TimedBrowser>(parent);
+    if (!headerFooter) {
+        const dv::PageSetup defaults = dv::defaultPageSetup();
+        dv::PageSetup setup = defaults;
+        setup.headerFooter = false;
+        dv::savePageSetup(registry, setup, defaults);
+    }
+    parts.browserFactory = [&browser, &registry](QWidget* parent) {
+        auto b = std::make_unique<TimedBrowser>(parent, registry);
         browser = b.get();
         return b;
     };
@@ -237,6 +252,7 @@ int main(int argc, char* argv[])
         while (capturedJobs(cupsDir) < pages && settle.elapsed() < 30000)
             QThread::msleep(100);
 
+        std::printf("header and footer:             %s\n", headerFooter ? "on" : "off");
         std::printf("pages printed:                 %lld (jobs captured by CUPS: %d)\n",
             static_cast<long long>(browser->samplesMs.size()), capturedJobs(cupsDir));
         std::printf("jobs showing their own page:   %d\n", jobsWithTheirOwnText(cupsDir, entries));
