@@ -1,6 +1,8 @@
 // Dorvantis: prints many web pages in one run.
 #include "mainwindow.h"
 #include "application.h"
+#include "commandline.h"
+#include "commandlinerun.h"
 #include "dialogs.h"
 #include "errordialog.h"
 #include "identity.h"
@@ -12,8 +14,19 @@
 #include <QCoreApplication>
 #include <QIcon>
 
+#include <cstdio>
+
+#include <optional>
+
 int main(int argc, char* argv[])
 {
+    // --help and --version need no display and start nothing.
+    if (const std::optional<int> status = dv::answerWithoutWindow(argc, argv))
+        return *status;
+    // A run from a script or a scheduled job needs no display.
+    if (dv::asksForPrintAll(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     // Other programs can see that an instance runs; a second instance still starts.
     dv::NamedMutex mutex(QStringLiteral("KELMARO_Dorvantis"));
 
@@ -24,6 +37,17 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("dorvantis"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/dorvantis.svg")));
 
+    // The application object has taken its own options (such as -platform) off.
+    QString usageError;
+    const std::optional<dv::CommandLineRequest> request
+        = dv::parseCommandLine(QCoreApplication::arguments(), &usageError);
+    if (!request) {
+        std::fprintf(stderr, "dorvantis: %s\n%s", qPrintable(usageError), qPrintable(dv::usageHint()));
+        return 2;
+    }
+    if (request->printAll)
+        return dv::runPrintAll(*request);
+
     dv::QtDialogs dialogs;
     dv::DesktopShell shell;
     dv::RegistryStore registry(dv::RegistryStore::defaultPath());
@@ -31,6 +55,7 @@ int main(int argc, char* argv[])
     dv::installErrorDialogs(&dialogs);
 
     MainWindow form(services);
+    dv::openInWindow(form, *request);
     form.show();
     return app.exec();
 }
