@@ -8,18 +8,15 @@
 
 #include <optional>
 
-namespace dv
-{
+namespace dv {
 
-namespace
-{
+namespace {
 
 // Value names under PageSetupKey. Margins are kept in hundredths of a millimetre.
 const QString PaperValue = QStringLiteral("PaperSize");
 const QString OrientationValue = QStringLiteral("Orientation");
-const QString MarginValues[4]
-    = { QStringLiteral("MarginLeft"), QStringLiteral("MarginTop"), QStringLiteral("MarginRight"),
-          QStringLiteral("MarginBottom") };
+const QString MarginValues[4] = {QStringLiteral("MarginLeft"), QStringLiteral("MarginTop"),
+    QStringLiteral("MarginRight"), QStringLiteral("MarginBottom")};
 const QString HeaderFooterValue = QStringLiteral("HeadersAndFooters");
 const QString BackgroundsValue = QStringLiteral("Backgrounds");
 const QString ScaleValue = QStringLiteral("Scale");
@@ -60,7 +57,7 @@ std::optional<QPageSize> paperForKey(const QString& text)
 
 qreal marginSide(const QMarginsF& m, int side)
 {
-    const qreal sides[4] = { m.left(), m.top(), m.right(), m.bottom() };
+    const qreal sides[4] = {m.left(), m.top(), m.right(), m.bottom()};
     return sides[side];
 }
 
@@ -115,7 +112,8 @@ PageSetup loadPageSetup(const RegistryStore& registry, const PageSetup& defaults
         if (const std::optional<QPageSize> size = paperForKey(paper->toText()))
             setup.paper = *size;
     }
-    if (const std::optional<quint32> orientation = dwordValue(registry, OrientationValue); orientation && *orientation <= 1)
+    if (const std::optional<quint32> orientation = dwordValue(registry, OrientationValue);
+        orientation && *orientation <= 1)
         setup.orientation = *orientation == 1 ? QPageLayout::Landscape : QPageLayout::Portrait;
 
     // The margins go together: one unusable value and all four stay at their default.
@@ -150,8 +148,7 @@ PageSetup loadPageSetup(const RegistryStore& registry, const PageSetup& defaults
 
 bool savePageSetup(RegistryStore& registry, const PageSetup& setup, const PageSetup& defaults)
 {
-    bool ok = storeOrForget(registry, PaperValue, !(setup.paper == defaults.paper),
-        RegValue::text(setup.paper.key()));
+    bool ok = storeOrForget(registry, PaperValue, !(setup.paper == defaults.paper), RegValue::text(setup.paper.key()));
     ok = storeOrForget(registry, OrientationValue, setup.orientation != defaults.orientation,
              RegValue::dword(setup.orientation == QPageLayout::Landscape ? 1 : 0))
         && ok;
@@ -194,8 +191,8 @@ QList<QPageSize> offeredPaperSizes(const QPageSize& current)
         if (size.isValid() && !sizes.contains(size))
             sizes << size;
     };
-    for (QPageSize::PageSizeId id : { QPageSize::A3, QPageSize::A4, QPageSize::A5, QPageSize::B5, QPageSize::Letter,
-             QPageSize::Legal, QPageSize::Executive, QPageSize::Tabloid })
+    for (QPageSize::PageSizeId id : {QPageSize::A3, QPageSize::A4, QPageSize::A5, QPageSize::B5, QPageSize::Letter,
+             QPageSize::Legal, QPageSize::Executive, QPageSize::Tabloid})
         add(QPageSize(id));
     for (const QPageSize& size : QPrinterInfo::defaultPrinter().supportedPageSizes())
         if (size.id() != QPageSize::Custom)

@@ -5,8 +5,7 @@
 #include <QPageLayout>
 #include <QPageSize>
 
-namespace dv
-{
+namespace dv {
 
 class RegistryStore;
 

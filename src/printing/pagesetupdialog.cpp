@@ -15,11 +15,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-namespace dv
-{
+namespace dv {
 
-namespace
-{
+namespace {
 
 QString paperText(const QPageSize& paper)
 {
@@ -27,8 +25,7 @@ QString paperText(const QPageSize& paper)
     return QStringLiteral("%1 (%2 x %3 mm)").arg(paper.name()).arg(qRound(mm.width())).arg(qRound(mm.height()));
 }
 
-template <class T>
-T* named(T* widget, const char* objectName, const QString& accessibleName)
+template <class T> T* named(T* widget, const char* objectName, const QString& accessibleName)
 {
     widget->setObjectName(QString::fromLatin1(objectName));
     widget->setAccessibleName(accessibleName);
@@ -55,10 +52,10 @@ PageSetupDialog::PageSetupDialog(const PageSetup& current, const PageSetup& defa
     auto* paperLabel = new QLabel(QStringLiteral("Paper si&ze:"), paperBox);
     paperLabel->setBuddy(paperCombo_);
     paperForm->addRow(paperLabel, paperCombo_);
-    portraitButton_ = named(new QRadioButton(QStringLiteral("&Portrait"), paperBox), "portraitButton",
-        QStringLiteral("Portrait"));
-    landscapeButton_ = named(new QRadioButton(QStringLiteral("&Landscape"), paperBox), "landscapeButton",
-        QStringLiteral("Landscape"));
+    portraitButton_
+        = named(new QRadioButton(QStringLiteral("&Portrait"), paperBox), "portraitButton", QStringLiteral("Portrait"));
+    landscapeButton_ = named(
+        new QRadioButton(QStringLiteral("&Landscape"), paperBox), "landscapeButton", QStringLiteral("Landscape"));
     auto* orientationRow = new QHBoxLayout();
     orientationRow->addWidget(portraitButton_);
     orientationRow->addWidget(landscapeButton_);
@@ -78,9 +75,9 @@ PageSetupDialog::PageSetupDialog(const PageSetup& current, const PageSetup& defa
     topMarginSpin_ = marginSpin("topMarginSpin", QStringLiteral("Top"));
     rightMarginSpin_ = marginSpin("rightMarginSpin", QStringLiteral("Right"));
     bottomMarginSpin_ = marginSpin("bottomMarginSpin", QStringLiteral("Bottom"));
-    const std::pair<QString, QDoubleSpinBox*> sides[] = { { QStringLiteral("L&eft:"), leftMarginSpin_ },
-        { QStringLiteral("&Top:"), topMarginSpin_ }, { QStringLiteral("&Right:"), rightMarginSpin_ },
-        { QStringLiteral("&Bottom:"), bottomMarginSpin_ } };
+    const std::pair<QString, QDoubleSpinBox*> sides[]
+        = {{QStringLiteral("L&eft:"), leftMarginSpin_}, {QStringLiteral("&Top:"), topMarginSpin_},
+            {QStringLiteral("&Right:"), rightMarginSpin_}, {QStringLiteral("&Bottom:"), bottomMarginSpin_}};
     for (int i = 0; i < 4; ++i) {
         auto* label = new QLabel(sides[i].first, marginBox);
         label->setBuddy(sides[i].second);
@@ -103,8 +100,8 @@ PageSetupDialog::PageSetupDialog(const PageSetup& current, const PageSetup& defa
     auto* scaleColumn = new QVBoxLayout(scaleBox);
     fitWidthButton_ = named(new QRadioButton(QStringLiteral("&Fit to page width"), scaleBox), "fitWidthButton",
         QStringLiteral("Fit to page width"));
-    percentButton_ = named(
-        new QRadioButton(QStringLiteral("&Scale by:"), scaleBox), "percentButton", QStringLiteral("Scale by a percentage"));
+    percentButton_ = named(new QRadioButton(QStringLiteral("&Scale by:"), scaleBox), "percentButton",
+        QStringLiteral("Scale by a percentage"));
     scaleSpin_ = named(new QSpinBox(scaleBox), "scaleSpin", QStringLiteral("Scale in percent"));
     scaleSpin_->setRange(MinScalePercent, MaxScalePercent);
     scaleSpin_->setSingleStep(10);
@@ -145,7 +142,7 @@ PageSetupDialog::PageSetupDialog(const PageSetup& current, const PageSetup& defa
     connect(percentButton_, &QRadioButton::toggled, scaleSpin_, &QWidget::setEnabled);
     connect(paperCombo_, &QComboBox::currentIndexChanged, this, &PageSetupDialog::limitMargins);
     connect(landscapeButton_, &QRadioButton::toggled, this, &PageSetupDialog::limitMargins);
-    for (QDoubleSpinBox* spin : { leftMarginSpin_, topMarginSpin_, rightMarginSpin_, bottomMarginSpin_ })
+    for (QDoubleSpinBox* spin : {leftMarginSpin_, topMarginSpin_, rightMarginSpin_, bottomMarginSpin_})
         connect(spin, &QDoubleSpinBox::valueChanged, this, &PageSetupDialog::limitMargins);
 
     setPageSetup(current);
@@ -168,7 +165,7 @@ void PageSetupDialog::setPageSetup(const PageSetup& setup)
     selectPaper(setup.paper);
     (setup.orientation == QPageLayout::Landscape ? landscapeButton_ : portraitButton_)->setChecked(true);
     // Room first, so no margin is cut by the limits of the margins it replaces.
-    for (QDoubleSpinBox* spin : { leftMarginSpin_, topMarginSpin_, rightMarginSpin_, bottomMarginSpin_ })
+    for (QDoubleSpinBox* spin : {leftMarginSpin_, topMarginSpin_, rightMarginSpin_, bottomMarginSpin_})
         spin->setRange(0, 10000);
     leftMarginSpin_->setValue(setup.marginsMm.left());
     topMarginSpin_->setValue(setup.marginsMm.top());

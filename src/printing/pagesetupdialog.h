@@ -12,15 +12,13 @@ class QDoubleSpinBox;
 class QRadioButton;
 class QSpinBox;
 
-namespace dv
-{
+namespace dv {
 
 /// "Page Setup": paper size, orientation, margins, header and footer, backgrounds
 /// and scale, as one dialog. It edits a PageSetup; storing it is the caller's part.
 /// Its controls carry object names after their members (paperCombo, leftMarginSpin,
 /// headerFooterCheck, ...), which is how tests find them.
-class PageSetupDialog : public QDialog
-{
+class PageSetupDialog : public QDialog {
     Q_OBJECT
 
 public:

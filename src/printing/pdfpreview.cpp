@@ -14,11 +14,9 @@
 
 #include <exception>
 
-namespace dv
-{
+namespace dv {
 
-namespace
-{
+namespace {
 
 // Sharp enough on screen at the preview's usual zoom, small enough to keep many pages.
 constexpr double PreviewDpi = 120;
@@ -61,8 +59,8 @@ void previewPdf(const QByteArray& pdf, const QString& documentName, QWidget* par
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setFullPage(true);
-    printer.setPageLayout(QPageLayout(
-        QPageSize(sheet, QPageSize::Point, QString(), QPageSize::FuzzyMatch), orientation, QMarginsF()));
+    printer.setPageLayout(
+        QPageLayout(QPageSize(sheet, QPageSize::Point, QString(), QPageSize::FuzzyMatch), orientation, QMarginsF()));
     printer.setDocName(documentName);
 
     QPrintPreviewDialog dialog(&printer, parent);

@@ -7,8 +7,7 @@
 
 class QWidget;
 
-namespace dv
-{
+namespace dv {
 
 /// Shows the pages of pdf in a modal print preview dialog (object name
 /// "PrintPreviewDialog") and returns when it closes. The pages are drawn from the
@@ -16,6 +15,7 @@ namespace dv
 /// buttons are hidden. Its Print button calls print, which is to send that same
 /// PDF, and closes the dialog. Raises dv::AppError when the PDF cannot be shown,
 /// and whatever print raises.
-void previewPdf(const QByteArray& pdf, const QString& documentName, QWidget* parent, const std::function<void()>& print);
+void previewPdf(
+    const QByteArray& pdf, const QString& documentName, QWidget* parent, const std::function<void()>& print);
 
 } // namespace dv

@@ -23,11 +23,9 @@
 #include <exception>
 #include <string>
 
-namespace dv
-{
+namespace dv {
 
-namespace
-{
+namespace {
 
 // The overlay is drawn at this many device units per point.
 constexpr int OverlayDpi = 720;
@@ -41,7 +39,8 @@ void drawLine(QPainter& painter, const QRectF& box, const QString& left, const Q
     const QString rightText = metrics.elidedText(right, Qt::ElideMiddle, box.width());
     const qreal rightWidth = metrics.horizontalAdvance(rightText);
     const qreal gap = rightText.isEmpty() ? 0 : metrics.horizontalAdvance(QStringLiteral("MM"));
-    const QString leftText = metrics.elidedText(left, Qt::ElideMiddle, std::max<qreal>(box.width() - rightWidth - gap, 0));
+    const QString leftText
+        = metrics.elidedText(left, Qt::ElideMiddle, std::max<qreal>(box.width() - rightWidth - gap, 0));
     const int flags = Qt::TextSingleLine | Qt::AlignVCenter;
     if (!leftText.isEmpty())
         painter.drawText(box, flags | Qt::AlignLeft, leftText);
@@ -62,7 +61,7 @@ QString oneLine(const QString& text)
 
 QPDFObjectHandle::Rectangle transformed(const QPDFObjectHandle::Rectangle& r, double scale, double dx, double dy)
 {
-    return { r.llx * scale + dx, r.lly * scale + dy, r.urx * scale + dx, r.ury * scale + dy };
+    return {r.llx * scale + dx, r.lly * scale + dy, r.urx * scale + dx, r.ury * scale + dy};
 }
 
 std::string number(double value)
@@ -81,7 +80,8 @@ void moveAnnotations(QPDFPageObjectHelper& page, double scale, double dx, double
             continue;
         QPDFObjectHandle rect = annot.getKey("/Rect");
         if (rect.isRectangle())
-            annot.replaceKey("/Rect", QPDFObjectHandle::newFromRectangle(transformed(rect.getArrayAsRectangle(), scale, dx, dy)));
+            annot.replaceKey(
+                "/Rect", QPDFObjectHandle::newFromRectangle(transformed(rect.getArrayAsRectangle(), scale, dx, dy)));
         QPDFObjectHandle quads = annot.getKey("/QuadPoints");
         if (quads.isArray()) {
             std::vector<QPDFObjectHandle> moved;
@@ -105,7 +105,8 @@ QPageLayout engineLayout(const QPageLayout& sheet, double scale)
         content.transpose();
         orientation = QPageLayout::Landscape;
     }
-    return QPageLayout(QPageSize(content, QPageSize::Point, QString(), QPageSize::ExactMatch), orientation, QMarginsF());
+    return QPageLayout(
+        QPageSize(content, QPageSize::Point, QString(), QPageSize::ExactMatch), orientation, QMarginsF());
 }
 
 QByteArray headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFooterTexts& texts)
@@ -129,10 +130,10 @@ QByteArray headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFoot
     // Each line sits in the middle of its margin, as wide as the content.
     const QRectF top(content.left(), (content.top() - lineHeight) / 2, content.width(), lineHeight);
     const qreal bottomMargin = full.bottom() - content.bottom();
-    const QRectF bottom(content.left(), content.bottom() + (bottomMargin - lineHeight) / 2, content.width(), lineHeight);
-    auto device = [](const QRectF& points) {
-        return QRectF(points.topLeft() * UnitsPerPt, points.size() * UnitsPerPt);
-    };
+    const QRectF bottom(
+        content.left(), content.bottom() + (bottomMargin - lineHeight) / 2, content.width(), lineHeight);
+    auto device
+        = [](const QRectF& points) { return QRectF(points.topLeft() * UnitsPerPt, points.size() * UnitsPerPt); };
     const QString title = oneLine(texts.title);
     const QString address = oneLine(texts.address);
     const QString date = oneLine(texts.date);
@@ -195,8 +196,8 @@ QByteArray placeOnSheets(
                     resources.replaceKey("/XObject", QPDFObjectHandle::newDictionary());
                 int suffix = 0;
                 const std::string name = resources.getUniqueResourceName("/DvHeaderFooter", suffix);
-                resources.getKey("/XObject").replaceKey(
-                    name, pdf.copyForeignObject(overlayPages[i].getFormXObjectForPage()));
+                resources.getKey("/XObject")
+                    .replaceKey(name, pdf.copyForeignObject(overlayPages[i].getFormXObjectForPage()));
                 after += "q " + name + " Do Q\n";
             }
             page.addPageContents(pdf.newStream(before), true);
@@ -205,7 +206,7 @@ QByteArray placeOnSheets(
             QPDFObjectHandle dict = page.getObjectHandle();
             dict.replaceKey("/MediaBox",
                 QPDFObjectHandle::newFromRectangle(QPDFObjectHandle::Rectangle(0, 0, full.width(), full.height())));
-            for (const char* other : { "/CropBox", "/BleedBox", "/TrimBox", "/ArtBox" })
+            for (const char* other : {"/CropBox", "/BleedBox", "/TrimBox", "/ArtBox"})
                 dict.removeKey(other);
         }
 

@@ -9,8 +9,7 @@
 #include <functional>
 #include <optional>
 
-namespace dv
-{
+namespace dv {
 
 /// The height of the band above and below the content that the header and the
 /// footer need: the top and bottom margins are never narrower while they print.
@@ -47,8 +46,8 @@ QByteArray placeOnSheets(
 /// A page's printout, as Print All sends it and Print Preview shows it: render is
 /// asked for the engine's PDF laid out for setup's sheet and scale, and its pages
 /// are put on sheets, with the header and footer when setup asks for them.
-QByteArray makePrintout(
-    const PageSetup& setup, const HeaderFooterTexts& texts, const std::function<QByteArray(const QPageLayout&)>& render);
+QByteArray makePrintout(const PageSetup& setup, const HeaderFooterTexts& texts,
+    const std::function<QByteArray(const QPageLayout&)>& render);
 
 /// The number of pages of a PDF; 0 when it cannot be read.
 int pdfPageCount(const QByteArray& pdf);

@@ -35,8 +35,7 @@ using dv::test::named;
 Q_DECLARE_METATYPE(dv::PageSetup)
 Q_DECLARE_METATYPE(dv::RegValue)
 
-namespace
-{
+namespace {
 
 const QString key = QString::fromLatin1(dv::PageSetupKey);
 
@@ -65,8 +64,7 @@ QString describe(const PageSetup& s)
 }
 
 // Runs act on the modal window of type W once the event loop shows it.
-template <typename W>
-void whenModal(std::function<void(W*)> act)
+template <typename W> void whenModal(std::function<void(W*)> act)
 {
     auto* poll = new QTimer;
     poll->setInterval(10);
@@ -107,14 +105,13 @@ struct WindowFixture {
     dv::test::RecordingDialogs dialogs;
     dv::test::RecordingShell shell;
     dv::RegistryStore registry;
-    dv::Services services { dialogs, shell, registry };
+    dv::Services services {dialogs, shell, registry};
     std::unique_ptr<MainWindow> form;
 };
 
 } // namespace
 
-class TestPageSetup : public QObject
-{
+class TestPageSetup : public QObject {
     Q_OBJECT
 
 private slots:
@@ -162,8 +159,8 @@ private slots:
         QVERIFY(registry.queryValue(key, QStringLiteral("Orientation")));
 
         QVERIFY(dv::savePageSetup(registry, printerDefaults(), printerDefaults()));
-        for (const char* name : { "PaperSize", "Orientation", "MarginLeft", "MarginTop", "MarginRight", "MarginBottom",
-                 "HeadersAndFooters", "Backgrounds", "Scale" })
+        for (const char* name : {"PaperSize", "Orientation", "MarginLeft", "MarginTop", "MarginRight", "MarginBottom",
+                 "HeadersAndFooters", "Backgrounds", "Scale"})
             QVERIFY2(!registry.queryValue(key, QString::fromLatin1(name)), name);
         // Another printer's defaults now apply in full.
         PageSetup other;

@@ -16,9 +16,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-
-namespace
-{
+namespace {
 
 constexpr double Square = 36; // points: the mark in two corners of each engine page
 
@@ -54,7 +52,7 @@ Run run(const QString& program, const QStringList& args)
     QProcess p;
     p.start(program, args);
     p.waitForFinished(30000);
-    return { QString::fromUtf8(p.readAllStandardOutput()), p.exitCode() };
+    return {QString::fromUtf8(p.readAllStandardOutput()), p.exitCode()};
 }
 
 QString saved(QTemporaryDir& dir, const QByteArray& pdf)
@@ -70,8 +68,8 @@ QString saved(QTemporaryDir& dir, const QByteArray& pdf)
 QString pageText(const QString& path, int page)
 {
     return run(QStringLiteral("pdftotext"),
-        { QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page), path,
-            QStringLiteral("-") })
+        {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page), path,
+            QStringLiteral("-")})
         .out;
 }
 
@@ -83,17 +81,16 @@ struct Word {
 // Every word on the first page with its box, in points from the top left corner.
 QList<Word> words(const QString& path)
 {
-    const QString html
-        = run(QStringLiteral("pdftotext"), { QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), path,
-                                               QStringLiteral("-") })
-              .out;
+    const QString html = run(QStringLiteral("pdftotext"),
+        {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), path, QStringLiteral("-")})
+                             .out;
     static const QRegularExpression word(QStringLiteral(
         "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
     QList<Word> found;
     for (const QRegularExpressionMatch& m : word.globalMatch(html)) {
         const QPointF topLeft(m.captured(1).toDouble(), m.captured(2).toDouble());
         const QPointF bottomRight(m.captured(3).toDouble(), m.captured(4).toDouble());
-        found << Word { QRectF(topLeft, bottomRight), m.captured(5) };
+        found << Word {QRectF(topLeft, bottomRight), m.captured(5)};
     }
     return found;
 }
@@ -120,8 +117,8 @@ bool dark(const QImage& image, QPointF at)
     return qGray(image.pixel(at.toPoint())) < 64;
 }
 
-const dv::HeaderFooterTexts texts { QStringLiteral("Quarterly report"), QStringLiteral("/srv/pages/report.html"),
-    QStringLiteral("06/05/2026") };
+const dv::HeaderFooterTexts texts {
+    QStringLiteral("Quarterly report"), QStringLiteral("/srv/pages/report.html"), QStringLiteral("06/05/2026")};
 
 QPageLayout a4(QPageLayout::Orientation orientation, const QMarginsF& mm)
 {
@@ -130,8 +127,7 @@ QPageLayout a4(QPageLayout::Orientation orientation, const QMarginsF& mm)
 
 } // namespace
 
-class TestPdfStamp : public QObject
-{
+class TestPdfStamp : public QObject {
     Q_OBJECT
 
 private slots:
@@ -144,12 +140,12 @@ private slots:
         QCOMPARE(dv::pdfPageCount(pdf), 3);
         for (int page = 1; page <= 3; ++page) {
             const QString text = pageText(path, page);
-            for (const QString& expected : { texts.title, QStringLiteral("Page %1 of 3").arg(page), texts.address,
-                     texts.date, QStringLiteral("CONTENT-%1").arg(page) })
+            for (const QString& expected : {texts.title, QStringLiteral("Page %1 of 3").arg(page), texts.address,
+                     texts.date, QStringLiteral("CONTENT-%1").arg(page)})
                 QVERIFY2(text.contains(expected), qPrintable(QStringLiteral("page %1: %2").arg(page).arg(text)));
         }
         // Embedded fonts: the header and the content are text, not pictures of it.
-        const Run fonts = run(QStringLiteral("pdffonts"), { path });
+        const Run fonts = run(QStringLiteral("pdffonts"), {path});
         QCOMPARE(fonts.code, 0);
         QVERIFY2(fonts.out.split(QLatin1Char('\n')).filter(QStringLiteral(" yes ")).size() >= 1, qPrintable(fonts.out));
     }
@@ -205,11 +201,11 @@ private slots:
         QFETCH(double, marginMm);
         QTemporaryDir dir;
         const QPageLayout sheet = a4(QPageLayout::Portrait, QMarginsF(marginMm, marginMm, marginMm, marginMm));
-        const dv::HeaderFooterTexts longTexts { QStringLiteral("TITLESTART") + QString(400, QLatin1Char('t'))
-                + QStringLiteral("TITLEEND"),
+        const dv::HeaderFooterTexts longTexts {
+            QStringLiteral("TITLESTART") + QString(400, QLatin1Char('t')) + QStringLiteral("TITLEEND"),
             QStringLiteral("https://example.org/ADDRSTART/") + QString(400, QLatin1Char('a'))
                 + QStringLiteral("/ADDREND\n.html"),
-            texts.date };
+            texts.date};
         const QString path
             = saved(dir, dv::placeOnSheets(enginePdf(dv::engineLayout(sheet, 1), 1), sheet, 1, longTexts));
         const QRectF box = sheet.paintRect(QPageLayout::Point);
@@ -224,9 +220,9 @@ private slots:
             QVERIFY2(w.box.left() >= box.left() - 0.5 && w.box.right() <= box.right() + 0.5,
                 qPrintable(w.text + QStringLiteral(" runs beyond the content's width")));
         }
-        for (const QString& kept : { QStringLiteral("TITLESTART"), QStringLiteral("TITLEEND"),
-                 QStringLiteral("ADDRSTART"), QStringLiteral("ADDREND .html"), QStringLiteral("Page 1 of 1"),
-                 texts.date, QStringLiteral("\u2026") })
+        for (const QString& kept :
+            {QStringLiteral("TITLESTART"), QStringLiteral("TITLEEND"), QStringLiteral("ADDRSTART"),
+                QStringLiteral("ADDREND .html"), QStringLiteral("Page 1 of 1"), texts.date, QStringLiteral("\u2026")})
             QVERIFY2(all.contains(kept), qPrintable(kept + QStringLiteral(" missing from: ") + all));
         QVERIFY(all.size() < 400);
     }

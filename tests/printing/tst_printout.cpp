@@ -26,22 +26,21 @@ using dv::test::PrivateCups;
 using dv::test::token;
 using Fixture = dv::test::EngineFixture;
 
-namespace
-{
+namespace {
 
 // A local page titled title showing marker; tall ones run over several sheets.
-QString titledPage(Fixture& f, const QString& marker, const QString& title, bool tall = false,
-    const QString& bodyStyle = QString())
+QString titledPage(
+    Fixture& f, const QString& marker, const QString& title, bool tall = false, const QString& bodyStyle = QString())
 {
     const QString path = f.dir.filePath(marker + QStringLiteral(".html"));
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    file.write(QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head>"
-                              "<body style=\"%2\"><h1>%3</h1>%4</body></html>")
-                   .arg(title, bodyStyle, marker,
-                       tall ? QStringLiteral("<div style=\"height: 3000px\"></div><p>end of %1</p>").arg(marker)
-                            : QString())
-                   .toUtf8());
+    file.write(
+        QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title></head>"
+                       "<body style=\"%2\"><h1>%3</h1>%4</body></html>")
+            .arg(title, bodyStyle, marker,
+                tall ? QStringLiteral("<div style=\"height: 3000px\"></div><p>end of %1</p>").arg(marker) : QString())
+            .toUtf8());
     return path;
 }
 
@@ -87,7 +86,7 @@ QRectF wordBox(const QString& pdfPath, const QString& text)
 {
     QProcess p;
     p.start(QStringLiteral("pdftotext"),
-        { QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), pdfPath, QStringLiteral("-") });
+        {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), pdfPath, QStringLiteral("-")});
     p.waitForFinished(30000);
     const QRegularExpression word(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
                                                  "yMax=\"([\\d.]+)\">%1</word>")
@@ -100,8 +99,7 @@ QRectF wordBox(const QString& pdfPath, const QString& text)
 }
 
 // Runs act on the modal window of type W once the event loop shows it.
-template <typename W>
-void whenModal(std::function<void(W*)> act)
+template <typename W> void whenModal(std::function<void(W*)> act)
 {
     auto* poll = new QTimer;
     poll->setInterval(20);
@@ -117,8 +115,7 @@ void whenModal(std::function<void(W*)> act)
 
 } // namespace
 
-class TestPrintout : public QObject
-{
+class TestPrintout : public QObject {
     Q_OBJECT
 
 private slots:
@@ -140,22 +137,21 @@ private slots:
         const QString shortMarker = token(), tallMarker = token();
         const QString shortTitle = QStringLiteral("Title of ") + shortMarker;
         const QString tallTitle = QStringLiteral("Title of ") + tallMarker;
-        const QStringList entries { titledPage(f, shortMarker, shortTitle),
-            titledPage(f, tallMarker, tallTitle, true) };
+        const QStringList entries {titledPage(f, shortMarker, shortTitle), titledPage(f, tallMarker, tallTitle, true)};
         f.setPages(entries);
         f.form->printAll();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), 2);
-        const QStringList titles { shortTitle, tallTitle };
-        const QStringList markers { shortMarker, tallMarker };
+        const QStringList titles {shortTitle, tallTitle};
+        const QStringList markers {shortMarker, tallMarker};
         for (int i = 0; i < 2; ++i) {
             const int sheets = dv::pdfPageCount(fileBytes(jobs[i].pdfPath));
             QVERIFY(sheets >= (i == 1 ? 2 : 1));
             const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
             QVERIFY2(text.contains(markers[i]), qPrintable(text));
-            const QStringList stamped { titles[i], QStringLiteral("Page 1 of %1").arg(sheets),
-                QStringLiteral("Page %1 of %1").arg(sheets), entries[i], today() };
+            const QStringList stamped {titles[i], QStringLiteral("Page 1 of %1").arg(sheets),
+                QStringLiteral("Page %1 of %1").arg(sheets), entries[i], today()};
             for (const QString& s : stamped) {
                 if (headerFooter)
                     QVERIFY2(text.contains(s), qPrintable(s + QStringLiteral(" missing from: ") + text));
@@ -166,7 +162,7 @@ private slots:
                 QVERIFY(!text.contains(QStringLiteral("Page 1 of")));
             // The page's text is still text in embedded fonts, not a picture of it.
             QProcess fonts;
-            fonts.start(QStringLiteral("pdffonts"), { jobs[i].pdfPath });
+            fonts.start(QStringLiteral("pdffonts"), {jobs[i].pdfPath});
             QVERIFY(fonts.waitForFinished(30000));
             const QStringList rows = QString::fromUtf8(fonts.readAllStandardOutput()).split(QLatin1Char('\n'));
             QVERIFY2(rows.filter(QStringLiteral(" yes ")).size() >= 1, qPrintable(rows.join(QLatin1Char('\n'))));
@@ -185,7 +181,7 @@ private slots:
             chosen = s;
         });
         const QString marker = token();
-        const QStringList entries { titledPage(f, marker, marker) };
+        const QStringList entries {titledPage(f, marker, marker)};
         f.setPages(entries);
         f.form->printAll();
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
@@ -217,7 +213,7 @@ private slots:
         if (!backgrounds)
             storeSetup(f, [](dv::PageSetup& s) { s.backgrounds = false; });
         const QString marker = token();
-        const QStringList entries { titledPage(f, marker, marker, false, QStringLiteral("background: #0000ff")) };
+        const QStringList entries {titledPage(f, marker, marker, false, QStringLiteral("background: #0000ff"))};
         f.setPages(entries);
         f.form->printAll();
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
@@ -243,9 +239,9 @@ private slots:
             storeSetup(f, [](dv::PageSetup& s) { s.orientation = QPageLayout::Landscape; });
         const QString marker = token();
         const QString entry = titledPage(f, marker, QStringLiteral("Preview of ") + marker, true);
-        f.setPages({ entry });
+        f.setPages({entry});
         f.form->printAll();
-        QList<PrivateCups::Job> jobs = f.jobsFor({ entry });
+        QList<PrivateCups::Job> jobs = f.jobsFor({entry});
         QCOMPARE(jobs.size(), 1);
         const int sheets = dv::pdfPageCount(fileBytes(jobs[0].pdfPath));
         QVERIFY(sheets >= 2);
@@ -274,7 +270,7 @@ private slots:
         QCOMPARE(shown, sheets);
         QCOMPARE(shownOrientation, landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
 
-        QVERIFY(QTest::qWaitFor([&] { return (jobs = f.cups.jobsTitled({ entry })).size() >= 2; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return (jobs = f.cups.jobsTitled({entry})).size() >= 2; }, 30000));
         QCOMPARE(jobs.size(), 2); // one job from the preview, named as Print All names it
         QCOMPARE(dv::pdfPageCount(fileBytes(jobs[1].pdfPath)), sheets);
         QCOMPARE(PrivateCups::pdfText(jobs[1].pdfPath), PrivateCups::pdfText(jobs[0].pdfPath));
