@@ -192,7 +192,9 @@ private slots:
 
         f.printAll(entries);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
-        QVERIFY(PrivateCups::pdfText(QDir(folder).filePath(names[0])).contains(m1));
+        // Each file is the printout a printer would get: the page and its header.
+        const QString first = PrivateCups::pdfText(QDir(folder).filePath(names[0]));
+        QVERIFY2(first.contains(m1) && first.contains(QStringLiteral("Page 1 of 1")), qPrintable(first));
         QVERIFY(PrivateCups::pdfText(QDir(folder).filePath(names[1])).contains(m3));
         // Everything else as for a printer: the log, the closing message, and no job.
         QCOMPARE(f.form->errorLogLines(), QStringList { QStringLiteral("Navigate Error: ") + refused });
@@ -200,7 +202,7 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
         QVERIFY(f.cups.jobsTitled(entries).isEmpty());
 
-        const QByteArray first = fileHash(QDir(folder).filePath(names[0]));
+        const QByteArray firstHash = fileHash(QDir(folder).filePath(names[0]));
         f.printAll(entries);
         QStringList all = QDir(folder).entryList(QDir::Files | QDir::Hidden);
         all.sort();
@@ -208,7 +210,7 @@ private slots:
             QStringLiteral("003 - %1.html (2).pdf").arg(m3) };
         expected.sort();
         QCOMPARE(all, expected);
-        QCOMPARE(fileHash(QDir(folder).filePath(names[0])), first);
+        QCOMPARE(fileHash(QDir(folder).filePath(names[0])), firstHash);
     }
 
     void pdfFolderThatCannotBeWritten_endsTheRunBeforeTheFirstPage_data()
