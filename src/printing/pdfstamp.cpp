@@ -119,7 +119,9 @@ QByteArray headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFoot
     writer.setPageLayout(QPageLayout(sheet.pageSize(), sheet.orientation(), QMarginsF()));
     QPainter painter(&writer);
     QFont font(QStringLiteral("DejaVu Sans"));
-    font.setStyleHint(QFont::SansSerif);
+    // No ligatures: "fi" drawn as one glyph reads back as another character, and a
+    // search for the title or the address would miss it.
+    font.setStyleHint(QFont::SansSerif, QFont::PreferNoShaping);
     font.setPointSizeF(HeaderFooterFontPt);
     painter.setFont(font);
     painter.setPen(Qt::black);

@@ -118,7 +118,7 @@ bool dark(const QImage& image, QPointF at)
 }
 
 const dv::HeaderFooterTexts texts {
-    QStringLiteral("Quarterly report"), QStringLiteral("/srv/pages/report.html"), QStringLiteral("06/05/2026")};
+    QStringLiteral("Office profile, waffle report"), QStringLiteral("file:///srv/pages/flat.html"), QStringLiteral("06/05/2026")};
 
 QPageLayout a4(QPageLayout::Orientation orientation, const QMarginsF& mm)
 {
