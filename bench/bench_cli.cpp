@@ -17,12 +17,11 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 int capturedJobs(const QString& cupsDir)
 {
-    return QDir(cupsDir + QStringLiteral("/capture")).entryList({ QStringLiteral("job-*.pdf") }, QDir::Files).size();
+    return QDir(cupsDir + QStringLiteral("/capture")).entryList({QStringLiteral("job-*.pdf")}, QDir::Files).size();
 }
 
 } // namespace
@@ -36,7 +35,7 @@ int main(int argc, char* argv[])
     const QString cupsDir = work.filePath(QStringLiteral("cups"));
     const QString script = QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups");
     QProcess start;
-    start.start(script, { QStringLiteral("start"), cupsDir });
+    start.start(script, {QStringLiteral("start"), cupsDir});
     if (!start.waitForFinished(60000) || start.exitCode() != 0) {
         std::fprintf(stderr, "bench_cli: the private CUPS scheduler did not start: %s\n",
             start.readAllStandardError().constData());
@@ -64,7 +63,7 @@ int main(int argc, char* argv[])
 
     // As cron would start it: no display, settings of its own, only this scheduler.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PRINTER", "LPDEST" })
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PRINTER", "LPDEST"})
         env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("CUPS_SERVER"), QString::fromUtf8(server));
     env.insert(QStringLiteral("HOME"), work.path());
@@ -86,8 +85,8 @@ int main(int argc, char* argv[])
     QElapsedTimer clock;
     clock.start();
     program.start(QStringLiteral(DV_EXECUTABLE_PATH),
-        { QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("--list"),
-            list.fileName() });
+        {QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("--list"),
+            list.fileName()});
     program.waitForFinished(-1);
     const double seconds = clock.nsecsElapsed() / 1e9;
 
@@ -109,6 +108,6 @@ int main(int argc, char* argv[])
     std::printf("seconds per page:          %.4f\n", seconds / pages);
     std::printf("pages per second:          %.2f\n", pages / seconds);
 
-    QProcess::execute(script, { QStringLiteral("stop"), cupsDir });
+    QProcess::execute(script, {QStringLiteral("stop"), cupsDir});
     return program.exitCode() == 0 ? 0 : 1;
 }

@@ -40,7 +40,7 @@ public:
         writeLine(withLineBreaks(text) + QStringLiteral(" No."));
         return false;
     }
-    void beep() override {}
+    void beep() override { }
     QStringList getOpenFileNames(QWidget*, const QString&) override { return {}; }
     QString getOpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
     QString getSaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
@@ -79,7 +79,7 @@ int runPrintAll(const CommandLineRequest& request)
     ConsoleDialogs dialogs;
     DesktopShell shell;
     RegistryStore registry(RegistryStore::defaultPath());
-    Services services{dialogs, shell, registry};
+    Services services {dialogs, shell, registry};
     installErrorDialogs(&dialogs);
     struct Uninstall {
         ~Uninstall() { installErrorDialogs(nullptr); }

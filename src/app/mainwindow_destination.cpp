@@ -17,13 +17,11 @@
 #include <QSignalBlocker>
 #include <QTextBlock>
 
-namespace
-{
+namespace {
 
 /// A combo box that lists its items afresh each time it opens, so printers added
 /// or removed meanwhile show as they are.
-class RefreshingComboBox : public QComboBox
-{
+class RefreshingComboBox : public QComboBox {
 public:
     using QComboBox::QComboBox;
     std::function<void()> beforePopup;
@@ -41,8 +39,8 @@ constexpr int TargetRole = Qt::UserRole + 1;
 
 dv::PrintDestination itemDestination(const QComboBox* box, int index)
 {
-    return { dv::PrintDestination::Kind(box->itemData(index, KindRole).toInt()),
-        box->itemData(index, TargetRole).toString() };
+    return {dv::PrintDestination::Kind(box->itemData(index, KindRole).toInt()),
+        box->itemData(index, TargetRole).toString()};
 }
 
 QString pdfItemText(const QString& text, const QString& path)

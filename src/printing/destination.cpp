@@ -16,11 +16,9 @@
 
 #include <unistd.h>
 
-namespace dv
-{
+namespace dv {
 
-namespace
-{
+namespace {
 
 // Value names under PrintingKey.
 const QString PrintToValue = QStringLiteral("PrintTo");
@@ -30,10 +28,10 @@ const QString PdfFileValue = QStringLiteral("PdfFile");
 
 // What PrintToValue holds for each kind.
 const std::pair<PrintDestination::Kind, QString> KindNames[] = {
-    { PrintDestination::Kind::DefaultPrinter, QStringLiteral("default") },
-    { PrintDestination::Kind::Printer, QStringLiteral("printer") },
-    { PrintDestination::Kind::PdfFolder, QStringLiteral("folder") },
-    { PrintDestination::Kind::PdfFile, QStringLiteral("file") },
+    {PrintDestination::Kind::DefaultPrinter, QStringLiteral("default")},
+    {PrintDestination::Kind::Printer, QStringLiteral("printer")},
+    {PrintDestination::Kind::PdfFolder, QStringLiteral("folder")},
+    {PrintDestination::Kind::PdfFile, QStringLiteral("file")},
 };
 
 QString key()
@@ -50,8 +48,7 @@ QString textValue(const RegistryStore& registry, const QString& name)
 }
 
 /// A CUPS destination: the named one, or the default one asked afresh for each page.
-class PrinterOutput : public RunOutput
-{
+class PrinterOutput : public RunOutput {
 public:
     explicit PrinterOutput(QString name)
         : name_(std::move(name))
@@ -89,9 +86,9 @@ QFileDevice::Permissions newFilePermissions()
     }
     const uint mode = 0666 & ~umask;
     QFileDevice::Permissions permissions;
-    const std::pair<uint, QFileDevice::Permission> bits[] = { { 0400, QFileDevice::ReadOwner },
-        { 0200, QFileDevice::WriteOwner }, { 0040, QFileDevice::ReadGroup }, { 0020, QFileDevice::WriteGroup },
-        { 0004, QFileDevice::ReadOther }, { 0002, QFileDevice::WriteOther } };
+    const std::pair<uint, QFileDevice::Permission> bits[]
+        = {{0400, QFileDevice::ReadOwner}, {0200, QFileDevice::WriteOwner}, {0040, QFileDevice::ReadGroup},
+            {0020, QFileDevice::WriteGroup}, {0004, QFileDevice::ReadOther}, {0002, QFileDevice::WriteOther}};
     for (const auto& [bit, permission] : bits)
         if (mode & bit)
             permissions |= permission;
@@ -110,8 +107,7 @@ void requireWritableFolder(const QString& folder, const QString& what)
 }
 
 /// One PDF file per entry in a folder, never over a file that is there already.
-class PdfFolderOutput : public RunOutput
-{
+class PdfFolderOutput : public RunOutput {
 public:
     explicit PdfFolderOutput(QString folder)
         : folder_(std::move(folder))
@@ -161,8 +157,7 @@ private:
 };
 
 /// Every printed entry in one PDF file with a bookmark each, written when the run ends.
-class PdfFileOutput : public RunOutput
-{
+class PdfFileOutput : public RunOutput {
 public:
     explicit PdfFileOutput(QString path)
         : path_(std::move(path))
@@ -218,7 +213,7 @@ StoredDestination loadDestination(const RegistryStore& registry)
                                                                     : QString();
         // A named destination without its name is no choice at all.
         if (k == PrintDestination::Kind::DefaultPrinter || !target.isEmpty())
-            stored.chosen = { k, target };
+            stored.chosen = {k, target};
     }
     return stored;
 }
@@ -260,9 +255,9 @@ QString titleForPage(const QString& engineTitle, const QUrl& url, const QString&
 {
     const QString title = engineTitle.simplified();
     // Without a title of its own the engine names a page by its address, in one form or another.
-    const QString forms[] = { url.toString(), url.toDisplayString(),
+    const QString forms[] = {url.toString(), url.toDisplayString(),
         url.toDisplayString(QUrl::RemoveScheme | QUrl::StripTrailingSlash).mid(2), url.toLocalFile(), url.fileName(),
-        address.trimmed() };
+        address.trimmed()};
     bool ownTitle = !title.isEmpty();
     for (const QString& form : forms)
         if (!form.isEmpty() && title == form)
@@ -281,8 +276,7 @@ QString pdfFileName(qint64 position, int digits, const QString& title, int copy)
 {
     constexpr qsizetype maxBytes = 200;
     const QString prefix = QStringLiteral("%1 - ").arg(position, digits, 10, QLatin1Char('0'));
-    const QString suffix
-        = (copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString()) + QStringLiteral(".pdf");
+    const QString suffix = (copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString()) + QStringLiteral(".pdf");
     qsizetype budget = maxBytes - prefix.toUtf8().size() - suffix.toUtf8().size();
 
     // Control characters become spaces; what Windows and FAT refuse (as they would

@@ -9,8 +9,7 @@
 #include <functional>
 #include <memory>
 
-namespace dv
-{
+namespace dv {
 
 class RegistryStore;
 
@@ -69,8 +68,7 @@ QString titleForPage(const QString& engineTitle, const QUrl& url, const QString&
 QString pdfFileName(qint64 position, int digits, const QString& title, int copy = 1);
 
 /// Where print() sends the page it rendered.
-class PrintOutput
-{
+class PrintOutput {
 public:
     virtual ~PrintOutput() = default;
     /// Hands one page over. Raises dv::AppError when the destination refuses it,
@@ -80,8 +78,7 @@ public:
 
 /// The output of a whole print run: opened before the first entry, told which
 /// entry is printed, finished after the last one.
-class RunOutput : public PrintOutput
-{
+class RunOutput : public PrintOutput {
 public:
     /// Raises dv::AppError when no page could reach the destination (a folder
     /// that cannot be written); the run then ends before its first page.

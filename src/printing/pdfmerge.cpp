@@ -13,8 +13,7 @@
 #include <exception>
 #include <vector>
 
-namespace dv
-{
+namespace dv {
 
 struct PdfMerger::Parts {
     QPDF document;
@@ -49,7 +48,8 @@ void PdfMerger::append(const QByteArray& pdf, const QString& title)
     } catch (const AppError&) {
         throw;
     } catch (const std::exception& e) {
-        throw AppError(QStringLiteral("The printed page could not be read as PDF: %1").arg(QString::fromUtf8(e.what())));
+        throw AppError(
+            QStringLiteral("The printed page could not be read as PDF: %1").arg(QString::fromUtf8(e.what())));
     }
 }
 
@@ -75,7 +75,7 @@ QByteArray PdfMerger::toPdf()
             QPDFObjectHandle item = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
             item.replaceKey("/Title", QPDFObjectHandle::newUnicodeString(title.toStdString()));
             item.replaceKey("/Parent", outlines);
-            item.replaceKey("/Dest", QPDFObjectHandle::newArray({ page, QPDFObjectHandle::newName("/Fit") }));
+            item.replaceKey("/Dest", QPDFObjectHandle::newArray({page, QPDFObjectHandle::newName("/Fit")}));
             if (previous.isInitialized()) {
                 item.replaceKey("/Prev", previous);
                 previous.replaceKey("/Next", item);
@@ -94,7 +94,8 @@ QByteArray PdfMerger::toPdf()
         writer.setOutputMemory();
         writer.write();
         const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
-        return QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), static_cast<qsizetype>(buffer->getSize()));
+        return QByteArray(
+            reinterpret_cast<const char*>(buffer->getBuffer()), static_cast<qsizetype>(buffer->getSize()));
     } catch (const std::exception& e) {
         throw AppError(QStringLiteral("The PDF file could not be made: %1").arg(QString::fromUtf8(e.what())));
     }

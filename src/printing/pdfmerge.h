@@ -5,15 +5,13 @@
 
 #include <memory>
 
-namespace dv
-{
+namespace dv {
 
 /// Gathers PDF documents into one with libqpdf: their pages in the order given,
 /// and one outline entry (bookmark) per document, titled as given, that opens its
 /// first page. Each document is copied in when appended, so nothing of it need
 /// be kept by the caller.
-class PdfMerger
-{
+class PdfMerger {
 public:
     PdfMerger();
     ~PdfMerger();

@@ -9,8 +9,7 @@ using Kind = dv::PrintDestination::Kind;
 
 Q_DECLARE_METATYPE(dv::PrintDestination)
 
-class TestCommandLine : public QObject
-{
+class TestCommandLine : public QObject {
     Q_OBJECT
 
 private slots:
@@ -24,27 +23,26 @@ private slots:
         QTest::addColumn<dv::PrintDestination>("destination"); // default printer: not given
         const QString cwd = QDir::currentPath();
         QTest::newRow("files from a file manager")
-            << QStringList { QStringLiteral("/a b.html"), QStringLiteral("http://x/y") }
-            << QStringList { QStringLiteral("/a b.html"), QStringLiteral("http://x/y") } << QString() << false
+            << QStringList {QStringLiteral("/a b.html"), QStringLiteral("http://x/y")}
+            << QStringList {QStringLiteral("/a b.html"), QStringLiteral("http://x/y")} << QString() << false
             << qint64(-1) << dv::PrintDestination {};
-        QTest::newRow("a run to a printer")
-            << QStringList { QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0"),
-                   QStringLiteral("--to"), QStringLiteral("office/duplex"), QStringLiteral("--list"),
-                   QStringLiteral("l.txt") }
-            << QStringList() << QStringLiteral("l.txt") << true << qint64(0)
-            << dv::PrintDestination { Kind::Printer, QStringLiteral("office/duplex") };
+        QTest::newRow("a run to a printer") << QStringList {QStringLiteral("--print-all"), QStringLiteral("--delay"),
+            QStringLiteral("0"), QStringLiteral("--to"), QStringLiteral("office/duplex"), QStringLiteral("--list"),
+            QStringLiteral("l.txt")} << QStringList()
+                                            << QStringLiteral("l.txt") << true << qint64(0)
+                                            << dv::PrintDestination {Kind::Printer, QStringLiteral("office/duplex")};
         QTest::newRow("a PDF folder, relative to the working folder")
-            << QStringList { QStringLiteral("--pdf-dir=out"), QStringLiteral("--print-all"), QStringLiteral("a.html") }
-            << QStringList { QStringLiteral("a.html") } << QString() << true << qint64(-1)
-            << dv::PrintDestination { Kind::PdfFolder, cwd + QStringLiteral("/out") };
+            << QStringList {QStringLiteral("--pdf-dir=out"), QStringLiteral("--print-all"), QStringLiteral("a.html")}
+            << QStringList {QStringLiteral("a.html")} << QString() << true << qint64(-1)
+            << dv::PrintDestination {Kind::PdfFolder, cwd + QStringLiteral("/out")};
         QTest::newRow("one PDF, options after the entries")
-            << QStringList { QStringLiteral("a.html"), QStringLiteral("--print-all"), QStringLiteral("--pdf"),
-                   QStringLiteral("/r/run.pdf") }
-            << QStringList { QStringLiteral("a.html") } << QString() << true << qint64(-1)
-            << dv::PrintDestination { Kind::PdfFile, QStringLiteral("/r/run.pdf") };
+            << QStringList {QStringLiteral("a.html"), QStringLiteral("--print-all"), QStringLiteral("--pdf"),
+                   QStringLiteral("/r/run.pdf")}
+            << QStringList {QStringLiteral("a.html")} << QString() << true << qint64(-1)
+            << dv::PrintDestination {Kind::PdfFile, QStringLiteral("/r/run.pdf")};
         QTest::newRow("an entry that looks like an option, after --")
-            << QStringList { QStringLiteral("--"), QStringLiteral("--print-all") }
-            << QStringList { QStringLiteral("--print-all") } << QString() << false << qint64(-1)
+            << QStringList {QStringLiteral("--"), QStringLiteral("--print-all")}
+            << QStringList {QStringLiteral("--print-all")} << QString() << false << qint64(-1)
             << dv::PrintDestination {};
     }
 
@@ -58,7 +56,7 @@ private slots:
         QFETCH(dv::PrintDestination, destination);
         QString error;
         const std::optional<dv::CommandLineRequest> request
-            = dv::parseCommandLine(QStringList { QStringLiteral("dorvantis") } + arguments, &error);
+            = dv::parseCommandLine(QStringList {QStringLiteral("dorvantis")} + arguments, &error);
         QVERIFY2(request, qPrintable(error));
         QCOMPARE(request->entries, entries);
         QCOMPARE(request->listFile, listFile);
@@ -71,22 +69,23 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("error");
-        QTest::newRow("unknown option") << QStringList { QStringLiteral("--bogus") }
+        QTest::newRow("unknown option") << QStringList {QStringLiteral("--bogus")}
                                         << QStringLiteral("Unknown option 'bogus'.");
-        QTest::newRow("option without its value") << QStringList { QStringLiteral("--print-all"),
-            QStringLiteral("a.html"), QStringLiteral("--to") } << QStringLiteral("Missing value after '--to'.");
-        QTest::newRow("two destinations")
-            << QStringList { QStringLiteral("--print-all"), QStringLiteral("--to=p"), QStringLiteral("--pdf-dir=d"),
-                   QStringLiteral("a.html") }
-            << QStringLiteral("Only one of --to, --pdf-dir and --pdf may be given.");
-        QTest::newRow("empty printer") << QStringList { QStringLiteral("--print-all"), QStringLiteral("--to="),
-            QStringLiteral("a.html") } << QStringLiteral("--to needs a value that is not empty.");
-        for (const QString& delay : { QStringLiteral("-1"), QStringLiteral("2.5"), QStringLiteral("1000000000") })
+        QTest::newRow("option without its value")
+            << QStringList {QStringLiteral("--print-all"), QStringLiteral("a.html"), QStringLiteral("--to")}
+            << QStringLiteral("Missing value after '--to'.");
+        QTest::newRow("two destinations") << QStringList {QStringLiteral("--print-all"), QStringLiteral("--to=p"),
+            QStringLiteral("--pdf-dir=d"), QStringLiteral("a.html")}
+                                          << QStringLiteral("Only one of --to, --pdf-dir and --pdf may be given.");
+        QTest::newRow("empty printer") << QStringList {QStringLiteral("--print-all"), QStringLiteral("--to="),
+            QStringLiteral("a.html")} << QStringLiteral("--to needs a value that is not empty.");
+        for (const QString& delay : {QStringLiteral("-1"), QStringLiteral("2.5"), QStringLiteral("1000000000")})
             QTest::addRow("delay %s", qPrintable(delay))
-                << QStringList { QStringLiteral("--print-all"), QStringLiteral("--delay"), delay, QStringLiteral("a") }
+                << QStringList {QStringLiteral("--print-all"), QStringLiteral("--delay"), delay, QStringLiteral("a")}
                 << QStringLiteral("--delay takes whole seconds from 0 to 999999999, not \"%1\".").arg(delay);
-        QTest::newRow("a run of nothing") << QStringList { QStringLiteral("--print-all"), QStringLiteral("--delay=0") }
-                                          << QStringLiteral("--print-all needs --list FILE or at least one FILE_OR_URL.");
+        QTest::newRow("a run of nothing")
+            << QStringList {QStringLiteral("--print-all"), QStringLiteral("--delay=0")}
+            << QStringLiteral("--print-all needs --list FILE or at least one FILE_OR_URL.");
     }
 
     void parse_usageError()
@@ -94,7 +93,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, error);
         QString said;
-        QVERIFY(!dv::parseCommandLine(QStringList { QStringLiteral("dorvantis") } + arguments, &said));
+        QVERIFY(!dv::parseCommandLine(QStringList {QStringLiteral("dorvantis")} + arguments, &said));
         QCOMPARE(said, error);
     }
 
@@ -109,9 +108,9 @@ private slots:
                 argv << a.data();
             return dv::asksForPrintAll(int(argv.size()), argv.data());
         };
-        QVERIFY(asks({ "dorvantis", "a.html", "--print-all" }));
-        QVERIFY(!asks({ "dorvantis", "--", "--print-all" }));
-        QVERIFY(!asks({ "dorvantis", "a.html" }));
+        QVERIFY(asks({"dorvantis", "a.html", "--print-all"}));
+        QVERIFY(!asks({"dorvantis", "--", "--print-all"}));
+        QVERIFY(!asks({"dorvantis", "a.html"}));
     }
 };
 

@@ -1,8 +1,8 @@
 // A print run with nobody at the window, as --print-all drives it: a line as each
 // entry starts and one saying how it ended, and nothing written to the settings
 // store. Driven through a scripted browser.
-#include "mainwindow.h"
 #include "errordialog.h"
+#include "mainwindow.h"
 #include "recording.h"
 #include "registry.h"
 #include "scriptedbrowser.h"
@@ -15,8 +15,7 @@ using dv::test::RecordingDialogs;
 using dv::test::RecordingShell;
 using dv::test::ScriptedBrowser;
 
-class TestRunProgress : public QObject
-{
+class TestRunProgress : public QObject {
     Q_OBJECT
 
 private slots:
@@ -27,7 +26,7 @@ private slots:
         RecordingDialogs dialogs;
         RecordingShell shell;
         dv::RegistryStore registry(store);
-        dv::Services services { dialogs, shell, registry };
+        dv::Services services {dialogs, shell, registry};
         dv::installErrorDialogs(&dialogs);
         ScriptedBrowser* browser = nullptr;
         QStringList lines;
@@ -41,18 +40,18 @@ private slots:
             return b;
         };
         MainWindow window(services, parts);
-        browser->failing = { QStringLiteral("bad") };
-        browser->unprintable = { QStringLiteral("broken") };
+        browser->failing = {QStringLiteral("bad")};
+        browser->unprintable = {QStringLiteral("broken")};
         window.setDelaySeconds(0);
-        window.appendEntries({ QStringLiteral("good"), QStringLiteral("bad"), QStringLiteral("broken") });
+        window.appendEntries({QStringLiteral("good"), QStringLiteral("bad"), QStringLiteral("broken")});
         window.printAll();
 
         QCOMPARE(lines,
-            (QStringList { QStringLiteral("Page 1 of 3: good"), QStringLiteral("Page 1 of 3: printed"),
+            (QStringList {QStringLiteral("Page 1 of 3: good"), QStringLiteral("Page 1 of 3: printed"),
                 QStringLiteral("Page 2 of 3: bad"), QStringLiteral("Page 2 of 3: navigate error"),
-                QStringLiteral("Page 3 of 3: broken"), QStringLiteral("Page 3 of 3: print error") }));
+                QStringLiteral("Page 3 of 3: broken"), QStringLiteral("Page 3 of 3: print error")}));
         QCOMPARE(window.errorLogLines(),
-            (QStringList { QStringLiteral("Navigate Error: bad"), QStringLiteral("Print Error: broken") }));
+            (QStringList {QStringLiteral("Navigate Error: bad"), QStringLiteral("Print Error: broken")}));
         QCOMPARE(dialogs.messages.size(), 1);
         // Past the second in which the update check, the hint bar and the emulation
         // mark would have started.

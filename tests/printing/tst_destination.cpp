@@ -2,9 +2,9 @@
 // scheduler, the choice kept across a restart and falling back when its queue is
 // gone, a folder of PDF files and one PDF file with a bookmark per entry. Needs the
 // private_cups fixture.
+#include "errordialog.h"
 #include "mainwindow.h"
 #include "named.h"
-#include "errordialog.h"
 #include "pagelistbox.h"
 #include "privatecups.h"
 #include "recording.h"
@@ -28,8 +28,7 @@ using dv::test::RecordingDialogs;
 using dv::test::RecordingShell;
 using Kind = dv::PrintDestination::Kind;
 
-namespace
-{
+namespace {
 
 struct Fixture {
     Fixture()
@@ -57,7 +56,7 @@ struct Fixture {
         const int index = printTo()->findText(itemText, Qt::MatchStartsWith);
         QVERIFY2(index >= 0, qPrintable(itemText));
         if (!reply.isEmpty())
-            dialogs.fileReplies << QStringList { reply };
+            dialogs.fileReplies << QStringList {reply};
         printTo()->setCurrentIndex(index);
         emit printTo()->activated(index);
     }
@@ -68,8 +67,8 @@ struct Fixture {
         QFile file(path);
         file.open(QIODevice::WriteOnly);
         const QByteArray head = title.isEmpty() ? QByteArray() : "<title>" + title.toUtf8() + "</title>";
-        file.write("<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + head + "</head><body><h1>"
-            + marker.toUtf8() + "</h1></body></html>");
+        file.write("<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + head + "</head><body><h1>" + marker.toUtf8()
+            + "</h1></body></html>");
         return path;
     }
     void printAll(const QStringList& entries)
@@ -89,7 +88,7 @@ struct Fixture {
     RecordingDialogs dialogs;
     RecordingShell shell;
     dv::RegistryStore registry;
-    dv::Services services { dialogs, shell, registry };
+    dv::Services services {dialogs, shell, registry};
     std::unique_ptr<MainWindow> form;
     PrivateCups cups;
 };
@@ -118,15 +117,14 @@ QByteArray fileHash(const QString& path)
 QJsonObject qpdfJson(const QString& path)
 {
     QProcess qpdf;
-    qpdf.start(QStringLiteral("qpdf"), { QStringLiteral("--json"), path });
+    qpdf.start(QStringLiteral("qpdf"), {QStringLiteral("--json"), path});
     qpdf.waitForFinished(30000);
     return QJsonDocument::fromJson(qpdf.readAllStandardOutput()).object();
 }
 
 } // namespace
 
-class TestDestination : public QObject
-{
+class TestDestination : public QObject {
     Q_OBJECT
 
 private slots:
@@ -142,9 +140,9 @@ private slots:
         f.choose(queue);
         f.restart();
         QCOMPARE(f.printTo()->currentText(), queue);
-        QCOMPARE(f.form->printDestination(), (dv::PrintDestination { Kind::Printer, queue }));
+        QCOMPARE(f.form->printDestination(), (dv::PrintDestination {Kind::Printer, queue}));
 
-        const QStringList entries { f.localPage(token()), f.localPage(token()) };
+        const QStringList entries {f.localPage(token()), f.localPage(token())};
         f.printAll(entries);
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), entries.size());
@@ -170,7 +168,7 @@ private slots:
         QCOMPARE(f.printTo()->currentIndex(), 0);
         QCOMPARE(f.printTo()->findText(queue), -1);
         QVERIFY(f.dialogs.messages.isEmpty());
-        const QStringList entries { f.localPage(token()) };
+        const QStringList entries {f.localPage(token())};
         f.printAll(entries);
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), 1);
@@ -183,12 +181,12 @@ private slots:
         const QString folder = f.dir.filePath(QStringLiteral("out"));
         QVERIFY(QDir().mkpath(folder));
         f.choose(QStringLiteral("PDF files in a folder"), folder);
-        QCOMPARE(f.form->printDestination(), (dv::PrintDestination { Kind::PdfFolder, folder }));
+        QCOMPARE(f.form->printDestination(), (dv::PrintDestination {Kind::PdfFolder, folder}));
         const QString m1 = token(), m3 = token();
         const QString refused = refusedAddress();
         // The second page has no title: its file name stands in.
-        const QStringList entries { f.localPage(m1, QStringLiteral("First: a/b")), refused, f.localPage(m3) };
-        const QStringList names { QStringLiteral("001 - First_ a_b.pdf"), QStringLiteral("003 - %1.html.pdf").arg(m3) };
+        const QStringList entries {f.localPage(m1, QStringLiteral("First: a/b")), refused, f.localPage(m3)};
+        const QStringList names {QStringLiteral("001 - First_ a_b.pdf"), QStringLiteral("003 - %1.html.pdf").arg(m3)};
 
         f.printAll(entries);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
@@ -197,7 +195,7 @@ private slots:
         QVERIFY2(first.contains(m1) && first.contains(QStringLiteral("Page 1 of 1")), qPrintable(first));
         QVERIFY(PrivateCups::pdfText(QDir(folder).filePath(names[1])).contains(m3));
         // Everything else as for a printer: the log, the closing message, and no job.
-        QCOMPARE(f.form->errorLogLines(), QStringList { QStringLiteral("Navigate Error: ") + refused });
+        QCOMPARE(f.form->errorLogLines(), QStringList {QStringLiteral("Navigate Error: ") + refused});
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
         QVERIFY(f.cups.jobsTitled(entries).isEmpty());
@@ -206,8 +204,8 @@ private slots:
         f.printAll(entries);
         QStringList all = QDir(folder).entryList(QDir::Files | QDir::Hidden);
         all.sort();
-        QStringList expected { names[0], QStringLiteral("001 - First_ a_b (2).pdf"), names[1],
-            QStringLiteral("003 - %1.html (2).pdf").arg(m3) };
+        QStringList expected {names[0], QStringLiteral("001 - First_ a_b (2).pdf"), names[1],
+            QStringLiteral("003 - %1.html (2).pdf").arg(m3)};
         expected.sort();
         QCOMPARE(all, expected);
         QCOMPARE(fileHash(QDir(folder).filePath(names[0])), firstHash);
@@ -229,8 +227,8 @@ private slots:
         QVERIFY(taken.open(QIODevice::WriteOnly));
         taken.close();
         const QString path = QDir(f.dir.path()).absoluteFilePath(folder);
-        f.form->setPrintDestination({ Kind::PdfFolder, path });
-        f.printAll({ f.localPage(token()) });
+        f.form->setPrintDestination({Kind::PdfFolder, path});
+        f.printAll({f.localPage(token())});
 
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));
@@ -245,8 +243,8 @@ private slots:
         const QString file = f.dir.filePath(QStringLiteral("run.pdf"));
         f.choose(QStringLiteral("One PDF file"), file);
         const QString m1 = token(), m3 = token(), m4 = token();
-        const QStringList entries { f.localPage(m1, QStringLiteral("Alpha")), refusedAddress(),
-            f.localPage(m3, QStringLiteral("Gamma \u00e9")), f.localPage(m4) };
+        const QStringList entries {f.localPage(m1, QStringLiteral("Alpha")), refusedAddress(),
+            f.localPage(m3, QStringLiteral("Gamma \u00e9")), f.localPage(m4)};
         f.printAll(entries);
 
         const QJsonObject json = qpdfJson(file);
@@ -257,8 +255,8 @@ private slots:
             titles << item[QStringLiteral("title")].toString();
             firstPages << item[QStringLiteral("destpageposfrom1")].toInt();
         }
-        QCOMPARE(titles, (QStringList { QStringLiteral("Alpha"), QStringLiteral("Gamma \u00e9"), m4 + ".html" }));
-        QCOMPARE(firstPages, (QList<int> { 1, 2, 3 }));
+        QCOMPARE(titles, (QStringList {QStringLiteral("Alpha"), QStringLiteral("Gamma \u00e9"), m4 + ".html"}));
+        QCOMPARE(firstPages, (QList<int> {1, 2, 3}));
         const QString text = PrivateCups::pdfText(file);
         QVERIFY2(text.indexOf(m1) >= 0 && text.indexOf(m1) < text.indexOf(m3) && text.indexOf(m3) < text.indexOf(m4),
             qPrintable(text));

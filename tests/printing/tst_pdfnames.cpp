@@ -8,8 +8,7 @@
 
 using Kind = dv::PrintDestination::Kind;
 
-class TestPdfNames : public QObject
-{
+class TestPdfNames : public QObject {
     Q_OBJECT
 
 private slots:
@@ -18,15 +17,15 @@ private slots:
         QTest::addColumn<QString>("engineTitle");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("own title, spaces tidied") << QStringLiteral("  A  report\n") << QStringLiteral("/tmp/r.html")
-                                                 << QStringLiteral("A report");
-        QTest::newRow("no title: the file name") << QString() << QStringLiteral("/tmp/r.html")
-                                                 << QStringLiteral("r.html");
-        QTest::newRow("the file's own address") << QStringLiteral("file:///tmp/r.html")
-                                               << QStringLiteral("/tmp/r.html") << QStringLiteral("r.html");
-        QTest::newRow("address without scheme") << QStringLiteral("127.0.0.1:8080/a/p.php?x=1")
-                                                << QStringLiteral("http://127.0.0.1:8080/a/p.php?x=1")
-                                                << QStringLiteral("p.php");
+        QTest::newRow("own title, spaces tidied")
+            << QStringLiteral("  A  report\n") << QStringLiteral("/tmp/r.html") << QStringLiteral("A report");
+        QTest::newRow("no title: the file name")
+            << QString() << QStringLiteral("/tmp/r.html") << QStringLiteral("r.html");
+        QTest::newRow("the file's own address")
+            << QStringLiteral("file:///tmp/r.html") << QStringLiteral("/tmp/r.html") << QStringLiteral("r.html");
+        QTest::newRow("address without scheme")
+            << QStringLiteral("127.0.0.1:8080/a/p.php?x=1") << QStringLiteral("http://127.0.0.1:8080/a/p.php?x=1")
+            << QStringLiteral("p.php");
         QTest::newRow("site root: the host") << QStringLiteral("http://example.org/")
                                              << QStringLiteral("http://example.org/") << QStringLiteral("example.org");
     }
@@ -50,14 +49,14 @@ private slots:
         QTest::newRow("plain") << qint64(7) << 3 << QStringLiteral("News") << 1 << QStringLiteral("007 - News.pdf");
         QTest::newRow("second copy") << qint64(7) << 3 << QStringLiteral("News") << 2
                                      << QStringLiteral("007 - News (2).pdf");
-        QTest::newRow("long list: wider number") << qint64(12) << 4 << QStringLiteral("x") << 1
-                                                 << QStringLiteral("0012 - x.pdf");
+        QTest::newRow("long list: wider number")
+            << qint64(12) << 4 << QStringLiteral("x") << 1 << QStringLiteral("0012 - x.pdf");
         QTest::newRow("refused characters") << qint64(1) << 3 << QStringLiteral("a/b\\c:d*e?f\"g<h>i|j") << 1
                                             << QStringLiteral("001 - a_b_c_d_e_f_g_h_i_j.pdf");
         QTest::newRow("control characters and trailing dots")
             << qint64(1) << 3 << QStringLiteral("tab\there\nnext...") << 1 << QStringLiteral("001 - tab here next.pdf");
-        QTest::newRow("nothing left of the title") << qint64(2) << 3 << QStringLiteral(" . ") << 1
-                                                   << QStringLiteral("002 - page.pdf");
+        QTest::newRow("nothing left of the title")
+            << qint64(2) << 3 << QStringLiteral(" . ") << 1 << QStringLiteral("002 - page.pdf");
     }
 
     void pdfFileName()
@@ -81,7 +80,7 @@ private slots:
     void pdfFileName_longTitle_staysWithin200BytesWithoutSplittingACharacter()
     {
         QFETCH(QString, unit);
-        for (int copy : { 1, 12 }) {
+        for (int copy : {1, 12}) {
             const QString name = dv::pdfFileName(1, 3, unit.repeated(300), copy);
             QVERIFY2(name.toUtf8().size() <= 200, qPrintable(name));
             QVERIFY(name.toUtf8().size() > 190);
@@ -97,8 +96,8 @@ private slots:
         dv::RegistryStore registry(dir.filePath(QStringLiteral("registry.json")));
         QCOMPARE(dv::loadDestination(registry).chosen, dv::PrintDestination {});
 
-        const dv::StoredDestination stored { { Kind::Printer, QStringLiteral("office") }, QStringLiteral("/srv/out"),
-            QStringLiteral("/srv/run.pdf") };
+        const dv::StoredDestination stored {
+            {Kind::Printer, QStringLiteral("office")}, QStringLiteral("/srv/out"), QStringLiteral("/srv/run.pdf")};
         QVERIFY(dv::saveDestination(registry, stored));
         const dv::StoredDestination back = dv::loadDestination(registry);
         QCOMPARE(back.chosen, stored.chosen);

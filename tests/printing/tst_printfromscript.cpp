@@ -12,8 +12,7 @@
 
 using dv::test::PrivateCups;
 
-namespace
-{
+namespace {
 
 struct Run {
     int exitCode = -1;
@@ -52,15 +51,16 @@ struct Fixture {
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
         QDir().mkpath(dir.filePath(QStringLiteral("run")));
-        QFile::setPermissions(dir.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(
+            dir.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcess process;
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
         process.start(QStringLiteral(DV_EXECUTABLE_PATH), arguments);
         if (!process.waitForFinished(120000))
             process.kill();
-        return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError()) };
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
     bool wroteSettings() const { return QFileInfo::exists(dir.filePath(QStringLiteral("config"))); }
 
@@ -83,8 +83,7 @@ QString refusedAddress()
 
 } // namespace
 
-class TestPrintFromScript : public QObject
-{
+class TestPrintFromScript : public QObject {
     Q_OBJECT
 
 private slots:
@@ -93,10 +92,10 @@ private slots:
     void printAll_listWithoutDisplay_exitsZeroWithOneJobPerEntry()
     {
         Fixture f;
-        const QStringList entries { f.localPage(token()), f.localPage(token()) };
+        const QStringList entries {f.localPage(token()), f.localPage(token())};
         // Not even a platform named: the program needs no display for such a run.
-        const Run run = f.run({ QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0"),
-                                  QStringLiteral("--list"), f.listFile(entries) },
+        const Run run = f.run({QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0"),
+                                  QStringLiteral("--list"), f.listFile(entries)},
             false);
 
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
@@ -104,9 +103,9 @@ private slots:
         const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY2(lines.size() == 5, qPrintable(run.err));
         QCOMPARE(lines,
-            (QStringList { QStringLiteral("Page 1 of 2: ") + entries[0], QStringLiteral("Page 1 of 2: printed"),
+            (QStringList {QStringLiteral("Page 1 of 2: ") + entries[0], QStringLiteral("Page 1 of 2: printed"),
                 QStringLiteral("Page 2 of 2: ") + entries[1], QStringLiteral("Page 2 of 2: printed"),
-                QStringLiteral("Successfully completed.") }));
+                QStringLiteral("Successfully completed.")}));
         QVERIFY(!f.wroteSettings());
     }
 
@@ -114,10 +113,9 @@ private slots:
     {
         Fixture f;
         const QString refused = refusedAddress();
-        const QStringList entries { f.localPage(token()), refused };
-        const Run run = f.run(QStringList { QStringLiteral("--print-all"), QStringLiteral("--delay"),
-                                  QStringLiteral("0") }
-            + entries);
+        const QStringList entries {f.localPage(token()), refused};
+        const Run run = f.run(
+            QStringList {QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0")} + entries);
 
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(QStringLiteral("Page 2 of 2: navigate error\n")), qPrintable(run.err));
@@ -130,15 +128,15 @@ private slots:
     {
         Fixture f;
         const QString m1 = token(), m2 = token();
-        const QStringList entries { f.localPage(m1), f.localPage(m2) };
-        const Run run = f.run(QStringList { QStringLiteral("--print-all"), QStringLiteral("--delay"),
-                                  QStringLiteral("0"), QStringLiteral("--pdf-dir"), QStringLiteral("pdfs") }
+        const QStringList entries {f.localPage(m1), f.localPage(m2)};
+        const Run run = f.run(QStringList {QStringLiteral("--print-all"), QStringLiteral("--delay"),
+                                  QStringLiteral("0"), QStringLiteral("--pdf-dir"), QStringLiteral("pdfs")}
             + entries);
 
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         const QDir pdfs(f.dir.filePath(QStringLiteral("pdfs")));
         QCOMPARE(pdfs.entryList(QDir::Files | QDir::Hidden),
-            (QStringList { QStringLiteral("001 - %1.pdf").arg(m1), QStringLiteral("002 - %1.pdf").arg(m2) }));
+            (QStringList {QStringLiteral("001 - %1.pdf").arg(m1), QStringLiteral("002 - %1.pdf").arg(m2)}));
         QVERIFY(PrivateCups::pdfText(pdfs.filePath(QStringLiteral("002 - %1.pdf").arg(m2))).contains(m2));
         QVERIFY(f.cups.jobsTitled(entries).isEmpty());
     }
@@ -148,22 +146,21 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("standardError"); // a line it holds
-        QTest::newRow("unknown option") << QStringList { QStringLiteral("--print-all"), QStringLiteral("--bogus"),
-            QStringLiteral("x.html") } << 2
+        QTest::newRow("unknown option") << QStringList {QStringLiteral("--print-all"), QStringLiteral("--bogus"),
+            QStringLiteral("x.html")} << 2
                                         << QStringLiteral("Usage: dorvantis [options] [FILE_OR_URL...]");
         QTest::newRow("two destinations")
-            << QStringList { QStringLiteral("--print-all"), QStringLiteral("--pdf=a.pdf"), QStringLiteral("--to=capture"),
-                   QStringLiteral("x.html") }
+            << QStringList {QStringLiteral("--print-all"), QStringLiteral("--pdf=a.pdf"),
+                   QStringLiteral("--to=capture"), QStringLiteral("x.html")}
             << 2 << QStringLiteral("dorvantis: Only one of --to, --pdf-dir and --pdf may be given.");
-        QTest::newRow("nothing to print") << QStringList { QStringLiteral("--print-all") } << 2
+        QTest::newRow("nothing to print") << QStringList {QStringLiteral("--print-all")} << 2
                                           << QStringLiteral("Usage: dorvantis [options] [FILE_OR_URL...]");
-        QTest::newRow("no such printer")
-            << QStringList { QStringLiteral("--print-all"), QStringLiteral("--to"), QStringLiteral("nowhere"),
-                   QStringLiteral("x.html") }
-            << 2 << QStringLiteral("dorvantis: There is no printer \"nowhere\".");
+        QTest::newRow("no such printer") << QStringList {QStringLiteral("--print-all"), QStringLiteral("--to"),
+            QStringLiteral("nowhere"), QStringLiteral("x.html")}
+                                         << 2 << QStringLiteral("dorvantis: There is no printer \"nowhere\".");
         QTest::newRow("list file missing")
-            << QStringList { QStringLiteral("--print-all"), QStringLiteral("--list"), QStringLiteral("missing.txt") }
-            << 2 << QStringLiteral("missing.txt");
+            << QStringList {QStringLiteral("--print-all"), QStringLiteral("--list"), QStringLiteral("missing.txt")} << 2
+            << QStringLiteral("missing.txt");
     }
 
     void endsWithoutPrinting()
@@ -185,10 +182,10 @@ private slots:
         readExeVersionData(QStringLiteral(DV_EXECUTABLE_PATH), data);
         const QString version = formatVersion(readFileVersion(QStringLiteral(DV_EXECUTABLE_PATH)));
         Fixture f;
-        const Run run = f.run({ QStringLiteral("--version") });
+        const Run run = f.run({QStringLiteral("--version")});
         QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.out.startsWith(data.ProductName + QLatin1Char(' ') + version + QLatin1Char('\n')),
-            qPrintable(run.out));
+        QVERIFY2(
+            run.out.startsWith(data.ProductName + QLatin1Char(' ') + version + QLatin1Char('\n')), qPrintable(run.out));
     }
 };
 
