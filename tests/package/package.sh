@@ -84,6 +84,9 @@ echo "$out"
 short=$(cut -d. -f1,2 <<<"$version")
 grep -Eq "^[Dd]orvantis $short(\.|\$)" <<<"$out" || fail "--version does not say 'dorvantis $short'"
 [ ! -e "$home/config" ] || fail "--version wrote settings"
+help=$(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$home" XDG_RUNTIME_DIR="$home/run" timeout 30 "$root/usr/bin/dorvantis" --help 2>&1)
+rc=$?
+[ $rc -eq 0 ] && grep -q -- "--version" <<<"$help" || fail "dorvantis --help with no display exited $rc: $help"
 
 echo "== man -l dorvantis.1.gz"
 page=$(MANWIDTH=80 man --warnings -l -P cat "$root/usr/share/man/man1/dorvantis.1.gz" 2>"$scratch/man.err")
