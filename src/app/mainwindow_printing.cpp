@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 
 #include "browsercontrol.h"
+#include "destination.h"
 #include "dialogs.h"
 #include "errordialog.h"
 #include "errors.h"
@@ -21,6 +22,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 
 namespace
@@ -161,8 +163,11 @@ void MainWindow::waitUntil(const std::function<bool()>& done, qint64 timeoutMs)
 
 void MainWindow::waitForLoad(const QString& address)
 {
-    waitUntil(
-        [this] { return browser_->readyState() >= dv::BrowserControl::ReadyStateComplete; }, parts_.loadTimeoutMs);
+    // A load that began out of sight has had part of its time already.
+    const qint64 bound = parts_.loadTimeoutMs < 0
+        ? parts_.loadTimeoutMs
+        : std::max<qint64>(parts_.loadTimeoutMs - browser_->loadStartedAgoMs(), 0);
+    waitUntil([this] { return browser_->readyState() >= dv::BrowserControl::ReadyStateComplete; }, bound);
     if (browser_->readyState() >= dv::BrowserControl::ReadyStateComplete)
         return;
     // Given up: what the page shows so far is printed, and the run goes on.
@@ -175,6 +180,7 @@ void MainWindow::printAllPages()
     navigateErrorCount_ = 0;
     // Where this run's pages go; a destination no page could reach ends the run here.
     RunOutputScope output(*this);
+    const bool overlap = dv::overlapEnabled(services_.registry);
     for (qint64 i = 0; i < pageList_->count(); ++i) {
         showRunProgress(i);
         output.startEntry(i);
@@ -183,6 +189,10 @@ void MainWindow::printAllPages()
         entryErrorLogged_ = false;
         browser_->navigate(address);
         waitForLoad(address);
+        // The next entry loads while this one waits and prints; should the list
+        // change meanwhile, navigate() finds another address and loads that instead.
+        if (overlap && i + 1 < pageList_->count())
+            browser_->preload(pageEntry(i + 1));
 
         const qint64 delaySeconds = dv::delaySecondsFromText(delaySpin_->cleanText());
         if (delaySeconds > 0) {
@@ -262,8 +272,10 @@ void MainWindow::printAll()
             failure = std::current_exception();
         }
     }
-    // A stopped timer leaves nothing behind that could fire into the next run.
+    // A stopped timer leaves nothing behind that could fire into the next run, nor
+    // does a page loaded ahead for a run that ended early.
     delayTimer_->stop();
+    browser_->preload(QString());
     if (failure)
         dv::showDefaultError(failure);
     finishDeferredClose();

@@ -58,6 +58,18 @@ public:
     /// with whatever the page shows so far.
     virtual void stop() = 0;
 
+    /// Starts loading the address the next navigate() is expected to ask for, out of
+    /// sight, so its load overlaps the wait and print of the page now shown. The
+    /// next navigate() takes it over if it asks for the same address and throws it
+    /// away otherwise; an empty address throws away a pre-load now. Nothing it
+    /// meets (navigation errors included) is reported before that navigate().
+    /// Controls that cannot load out of sight ignore it.
+    virtual void preload(const QString& address) { Q_UNUSED(address); }
+    /// How long the load of the entry last navigated to had been running when
+    /// navigate() returned: above 0 when it took over a pre-load, so a bound on the
+    /// load counts from when it really started.
+    virtual qint64 loadStartedAgoMs() const { return 0; }
+
     /// Where print() sends pages from now on; nullptr (the start) is the default
     /// printer. The output is not owned and must outlive its use here.
     void setPrintOutput(PrintOutput* output) { printOutput_ = output; }

@@ -25,6 +25,7 @@ const QString PrintToValue = QStringLiteral("PrintTo");
 const QString PrinterValue = QStringLiteral("Printer");
 const QString PdfFolderValue = QStringLiteral("PdfFolder");
 const QString PdfFileValue = QStringLiteral("PdfFile");
+const QString OverlapValue = QStringLiteral("Overlap");
 
 // What PrintToValue holds for each kind.
 const std::pair<PrintDestination::Kind, QString> KindNames[] = {
@@ -197,6 +198,12 @@ private:
 };
 
 } // namespace
+
+bool overlapEnabled(const RegistryStore& registry)
+{
+    const std::optional<RegValue> value = registry.queryValue(key(), OverlapValue);
+    return !value || value->type != RegType::Dword || value->data.size() != 4 || value->toDword() != 0;
+}
 
 StoredDestination loadDestination(const RegistryStore& registry)
 {

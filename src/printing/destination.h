@@ -39,6 +39,11 @@ StoredDestination loadDestination(const RegistryStore& registry);
 /// False when the store cannot be written.
 bool saveDestination(RegistryStore& registry, const StoredDestination& stored);
 
+/// Whether Print All loads the next entry while the one shown waits and prints:
+/// on unless the DWORD `Overlap` under PrintingKey is 0, for lists whose pages have
+/// side effects (one that logs the session out must not load before its turn).
+bool overlapEnabled(const RegistryStore& registry);
+
 /// The destinations the printing system offers, as `lpstat -e` lists them, and
 /// the default one. Both are empty when the scheduler cannot be reached.
 struct PrinterList {

@@ -32,6 +32,7 @@
 #include <QWebEngineView>
 
 #include <csignal>
+#include <utility>
 #include <sys/types.h>
 
 namespace dv
@@ -83,8 +84,24 @@ protected:
     }
 };
 
+namespace
+{
+
+qint64 nowMs()
+{
+    return QDeadlineTimer::current().deadline();
+}
+
+bool isScript(const QUrl& url)
+{
+    return url.scheme().compare(QLatin1String("javascript"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
 WebEngineBrowser::WebEngineBrowser(QWidget* parent, RegistryStore* settingsStore)
     : BrowserControl(parent)
+    , shown_(std::make_unique<Tab>())
     , settings_(settingsStore)
 {
     // Off the record: no cookies, cache or history outlive the run or leak between users.
@@ -99,8 +116,24 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent, RegistryStore* settingsStore
     view_ = new QWebEngineView(parent);
     view_->setObjectName(QStringLiteral("browserView"));
     view_->setAccessibleName(QStringLiteral("Web page"));
-    page_ = new SilentPage(profile_, this);
-    QWebEngineSettings* settings = page_->settings();
+    view_->setPage(makePage(*shown_));
+}
+
+WebEngineBrowser::~WebEngineBrowser()
+{
+    // The pages must go before their profile.
+    if (view_)
+        view_->setPage(nullptr);
+    delete shown_->page;
+    if (spare_)
+        delete spare_->page;
+}
+
+SilentPage* WebEngineBrowser::makePage(Tab& tab)
+{
+    auto* page = new SilentPage(profile_, this);
+    tab.page = page;
+    QWebEngineSettings* settings = page->settings();
     settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
     settings->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
@@ -111,31 +144,18 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent, RegistryStore* settingsStore
     // A page saved from the web as "HTML only" takes its pictures and styles from
     // the web, as it would in any browser.
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
-    view_->setPage(page_);
-    connect(page_, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
-    connect(page_, &QWebEnginePage::renderProcessTerminated, this,
-        [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+    // The tab outlives its page: both belong to this object and go together.
+    Tab* owner = &tab;
+    connect(page, &QWebEnginePage::loadingChanged, this,
+        [this, owner](const QWebEngineLoadingInfo& info) { onLoadingChanged(*owner, info); });
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+        [this, owner](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
             if (status == QWebEnginePage::NormalTerminationStatus)
                 return;
-            // A crashed page never completes on its own, and there is nothing left to
-            // print; the next load starts a new render process.
             qCWarning(lcPrinting) << "page process ended:" << status << code;
-            rendererGone_ = true;
-            if (state_ != ReadyStateComplete) {
-                awaitingStart_ = false;
-                entryErrorReported_ = true;
-                emit navigateError(address_);
-                setState(ReadyStateComplete);
-            }
+            onRendererGone(*owner);
         });
-}
-
-WebEngineBrowser::~WebEngineBrowser()
-{
-    // The page must go before its profile.
-    if (view_)
-        view_->setPage(nullptr);
-    delete page_;
+    return page;
 }
 
 QWidget* WebEngineBrowser::widget()
@@ -151,137 +171,240 @@ QUrl WebEngineBrowser::urlForAddress(const QString& address)
     return QUrl::fromUserInput(text, QDir::currentPath(), QUrl::AssumeLocalFile);
 }
 
-void WebEngineBrowser::setState(quint32 state)
+void WebEngineBrowser::setState(Tab& tab, quint32 state)
 {
-    if (state_ == state)
+    if (tab.state == state)
         return;
-    // Nobody goes back in a print run: keeping no history keeps long runs small.
-    if (state == ReadyStateComplete)
-        page_->history()->clear();
-    state_ = state;
+    if (state == ReadyStateComplete) {
+        // Nobody goes back in a print run: keeping no history keeps long runs small.
+        tab.page->history()->clear();
+        tab.completedOnce = true;
+    }
+    tab.state = state;
+    if (&tab == shown_.get())
+        emit readyStateChanged();
+}
+
+void WebEngineBrowser::reportError(Tab& tab, const QString& url)
+{
+    tab.entryErrorReported = true;
+    if (&tab == shown_.get())
+        emit navigateError(url);
+    else
+        tab.heldErrors << url;
+}
+
+void WebEngineBrowser::onRendererGone(Tab& tab)
+{
+    // A crashed page never completes on its own, and there is nothing left to
+    // print; the next load starts a new render process.
+    tab.rendererGone = true;
+    if (!listening(tab) || tab.state == ReadyStateComplete)
+        return;
+    tab.awaitingStart = false;
+    reportError(tab, tab.address);
+    setState(tab, ReadyStateComplete);
+}
+
+void WebEngineBrowser::preload(const QString& address)
+{
+    discardPreload();
+    const QUrl url = urlForAddress(address);
+    // A script entry is refused when its turn comes, and an entry with nothing to
+    // load fails then; neither has anything to load ahead.
+    if (address.isEmpty() || !url.isValid() || isScript(url))
+        return;
+    // A move within the page shown loads nothing when its turn comes; a fresh
+    // load of it out of sight would not be the same page.
+    if (url.hasFragment()
+        && url.adjusted(QUrl::RemoveFragment) == shown_->page->url().adjusted(QUrl::RemoveFragment))
+        return;
+    if (!spare_) {
+        spare_ = std::make_unique<Tab>();
+        makePage(*spare_);
+    }
+    Tab& tab = *spare_;
+    tab.address = address;
+    tab.heldErrors.clear();
+    tab.awaitingStart = true;
+    tab.sawStart = false;
+    tab.stopRequested = false;
+    tab.documentForEntry = false;
+    tab.entryErrorReported = false;
+    tab.completedOnce = false;
+    tab.rendererGone = false;
+    tab.preloading = true;
+    tab.startedMs = nowMs();
+    ++tab.navigations;
+    setState(tab, ReadyStateLoading);
+    tab.page->load(url);
+}
+
+void WebEngineBrowser::discardPreload()
+{
+    if (!spare_ || !spare_->preloading)
+        return;
+    spare_->preloading = false;
+    spare_->heldErrors.clear();
+    if (spare_->state != ReadyStateComplete)
+        spare_->page->triggerAction(QWebEnginePage::Stop);
+}
+
+bool WebEngineBrowser::takeOverPreload(const QString& address)
+{
+    if (!spare_ || !spare_->preloading)
+        return false;
+    // A page whose render process is gone (a hung page before it may have taken
+    // it along) would fail where a fresh load would not: it loads again instead.
+    if (spare_->address != address || spare_->rendererGone) {
+        discardPreload();
+        return false;
+    }
+    spare_->preloading = false;
+    std::swap(shown_, spare_);
+    Tab& tab = *shown_;
+    view_->setPage(tab.page);
+    loadStartedAgoMs_ = std::max<qint64>(nowMs() - tab.startedMs, 0);
+    // Loaded once, the entry is ready, as it would have been when shown: a page
+    // that moves on by itself afterwards does so in its delay.
+    if (tab.completedOnce)
+        tab.state = ReadyStateComplete;
+    const QStringList held = std::exchange(tab.heldErrors, {});
+    for (const QString& url : held)
+        emit navigateError(url);
     emit readyStateChanged();
+    return true;
 }
 
 void WebEngineBrowser::navigate(const QString& address)
 {
-    address_ = address;
-    sawStart_ = false;
-    stopRequested_ = false;
-    documentForEntry_ = false;
-    entryErrorReported_ = false;
+    if (takeOverPreload(address))
+        return;
+    loadStartedAgoMs_ = 0;
+    Tab& tab = *shown_;
+    tab.address = address;
+    tab.sawStart = false;
+    tab.stopRequested = false;
+    tab.documentForEntry = false;
+    tab.entryErrorReported = false;
+    tab.completedOnce = false;
+    tab.startedMs = nowMs();
     const QUrl url = urlForAddress(address);
-    if (url.scheme().compare(QLatin1String("javascript"), Qt::CaseInsensitive) == 0) {
+    if (isScript(url)) {
         // A script entry would run inside whatever page is shown, with its origin:
         // it is refused, and nothing is loaded or printed for it.
-        awaitingStart_ = false;
-        setState(ReadyStateLoading);
-        QTimer::singleShot(0, this, [this, address, navigation = ++navigations_] {
-            if (navigation != navigations_)
+        tab.awaitingStart = false;
+        setState(tab, ReadyStateLoading);
+        Tab* owner = &tab;
+        QTimer::singleShot(0, this, [this, owner, address, navigation = ++tab.navigations] {
+            if (owner != shown_.get() || navigation != owner->navigations)
                 return;
-            entryErrorReported_ = true;
-            emit navigateError(address);
-            setState(ReadyStateComplete);
+            reportError(*owner, address);
+            setState(*owner, ReadyStateComplete);
         });
         return;
     }
     if (!url.isValid()) {
         // Nothing to load: it fails like an unreachable address, on a blank page.
-        awaitingStart_ = true;
-        documentForEntry_ = true; // the blank page is this entry's
-        setState(ReadyStateLoading);
+        tab.awaitingStart = true;
+        tab.documentForEntry = true; // the blank page is this entry's
+        setState(tab, ReadyStateLoading);
         QTimer::singleShot(0, this, [this, address] { emit navigateError(address); });
-        rendererGone_ = false;
-        page_->setHtml(QString());
+        tab.rendererGone = false;
+        tab.page->setHtml(QString());
         return;
     }
-    const QUrl shown = page_->url();
-    const bool sameDocument = state_ == ReadyStateComplete && !lastLoadFailed_ && url.hasFragment()
+    const QUrl shown = tab.page->url();
+    const bool sameDocument = tab.state == ReadyStateComplete && !tab.lastLoadFailed && url.hasFragment()
         && url.adjusted(QUrl::RemoveFragment) == shown.adjusted(QUrl::RemoveFragment);
-    awaitingStart_ = !sameDocument;
-    setState(ReadyStateLoading);
-    const quint64 navigation = ++navigations_;
-    rendererGone_ = false;
-    documentForEntry_ = sameDocument;
-    page_->load(url);
+    tab.awaitingStart = !sameDocument;
+    setState(tab, ReadyStateLoading);
+    const quint64 navigation = ++tab.navigations;
+    tab.rendererGone = false;
+    tab.documentForEntry = sameDocument;
+    tab.page->load(url);
     if (sameDocument) {
         // Moving within the page shown loads nothing and the engine reports no load:
         // the document is complete as it is, unless a real load turns up first.
-        QTimer::singleShot(0, this, [this, navigation] {
-            if (navigation == navigations_ && !sawStart_)
-                setState(ReadyStateComplete);
+        Tab* owner = &tab;
+        QTimer::singleShot(0, this, [this, owner, navigation] {
+            if (owner == shown_.get() && navigation == owner->navigations && !owner->sawStart)
+                setState(*owner, ReadyStateComplete);
         });
     }
 }
 
-void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
+void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info)
 {
     qCDebug(lcPrinting) << "loading" << info.status() << info.url() << info.errorDomain() << info.errorCode()
-                        << info.isErrorPage();
+                        << info.isErrorPage() << (&tab == shown_.get() ? "shown" : "spare");
+    if (!listening(tab))
+        return;
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
-        awaitingStart_ = false;
-        sawStart_ = true;
-        setState(ReadyStateLoading);
+        tab.awaitingStart = false;
+        tab.sawStart = true;
+        setState(tab, ReadyStateLoading);
         return;
     case QWebEngineLoadingInfo::LoadFailedStatus:
-        if (awaitingStart_)
+        if (tab.awaitingStart)
             return;
-        lastLoadFailed_ = true;
+        tab.lastLoadFailed = true;
         // The server's page for an error status, or the engine's error page, is
         // this entry's page; without either the page before is still shown.
-        documentForEntry_
+        tab.documentForEntry
             = info.isErrorPage() || info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
-        entryErrorReported_ = true;
-        emit navigateError(info.url().toString());
-        setState(ReadyStateComplete);
+        reportError(tab, info.url().toString());
+        setState(tab, ReadyStateComplete);
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
-        if (awaitingStart_)
+        if (tab.awaitingStart)
             return;
-        lastLoadFailed_ = false;
-        documentForEntry_ = true;
-        setState(ReadyStateComplete);
+        tab.lastLoadFailed = false;
+        tab.documentForEntry = true;
+        setState(tab, ReadyStateComplete);
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
-        if (awaitingStart_)
+        if (tab.awaitingStart)
             return;
-        lastLoadFailed_ = false;
+        tab.lastLoadFailed = false;
         // Given up by us, the page prints as it stands. Stopped by the engine (the
         // answer was a download, or a file it will not show), nothing replaced the
         // page before; a later load of this entry may still bring one.
-        if (stopRequested_)
-            documentForEntry_ = true;
-        setState(ReadyStateComplete);
+        if (tab.stopRequested)
+            tab.documentForEntry = true;
+        setState(tab, ReadyStateComplete);
         return;
     }
 }
 
 void WebEngineBrowser::stop()
 {
-    stopRequested_ = true;
-    documentForEntry_ = true;
-    page_->triggerAction(QWebEnginePage::Stop);
-    awaitingStart_ = false;
-    setState(ReadyStateComplete);
+    Tab& tab = *shown_;
+    tab.stopRequested = true;
+    tab.documentForEntry = true;
+    tab.page->triggerAction(QWebEnginePage::Stop);
+    tab.awaitingStart = false;
+    setState(tab, ReadyStateComplete);
 }
 
 void WebEngineBrowser::requirePageOfEntry()
 {
-    if (!documentForEntry_) {
-        if (!entryErrorReported_) {
-            entryErrorReported_ = true;
-            emit navigateError(address_);
-        }
-        throw PagePrintError(QStringLiteral("\"%1\" brought no page to print.").arg(address_));
+    Tab& tab = *shown_;
+    if (!tab.documentForEntry) {
+        if (!tab.entryErrorReported)
+            reportError(tab, tab.address);
+        throw PagePrintError(QStringLiteral("\"%1\" brought no page to print.").arg(tab.address));
     }
-    if (rendererGone_)
+    if (tab.rendererGone)
         throw PagePrintError(QStringLiteral("The page's render process has ended."));
 }
 
 void WebEngineBrowser::endHungRenderer()
 {
-    const qint64 pid = page_->renderProcessPid();
-    if (pid <= 0 || rendererGone_)
+    Tab& tab = *shown_;
+    const qint64 pid = tab.page->renderProcessPid();
+    if (pid <= 0 || tab.rendererGone)
         return;
     qCWarning(lcPrinting) << "ending hung render process" << pid;
     ::kill(pid_t(pid), SIGKILL);
@@ -290,11 +413,11 @@ void WebEngineBrowser::endHungRenderer()
     QTimer bound;
     bound.setSingleShot(true);
     connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(page_, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
+    connect(tab.page.data(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     bound.start(5000);
-    if (!rendererGone_)
+    if (!tab.rendererGone)
         loop.exec();
-    rendererGone_ = true;
+    tab.rendererGone = true;
 }
 
 namespace
@@ -342,14 +465,14 @@ QByteArray WebEngineBrowser::renderPdf(const QPageLayout& layout)
     // end a process with a print under way: ask it something small first, and end
     // it when no answer comes, so the next entry loads in a fresh one.
     auto probe = std::make_shared<PendingAnswer<bool>>();
-    page_->runJavaScript(QStringLiteral("1"), QWebEngineScript::ApplicationWorld,
+    shown_->page->runJavaScript(QStringLiteral("1"), QWebEngineScript::ApplicationWorld,
         [probe](const QVariant&) { probe->answer(true); });
     if (!probe->waitUntil(deadline)) {
         endHungRenderer();
         throw PagePrintError(QStringLiteral("The page could not be prepared for printing in time."));
     }
     auto result = std::make_shared<PendingAnswer<QByteArray>>();
-    page_->printToPdf([result](const QByteArray& pdf) { result->answer(pdf); }, layout);
+    shown_->page->printToPdf([result](const QByteArray& pdf) { result->answer(pdf); }, layout);
     if (!result->waitUntil(deadline))
         throw PagePrintError(QStringLiteral("The page could not be prepared for printing in time."));
     if (result->value.isEmpty())
@@ -366,7 +489,7 @@ QByteArray WebEngineBrowser::printout()
 {
     const PageSetup defaults = defaultPageSetup();
     const PageSetup setup = settings_ ? loadPageSetup(*settings_, defaults) : defaults;
-    QWebEngineSettings* settings = page_->settings();
+    QWebEngineSettings* settings = shown_->page->settings();
     if (settings->testAttribute(QWebEngineSettings::PrintElementBackgrounds) != setup.backgrounds) {
         settings->setAttribute(QWebEngineSettings::PrintElementBackgrounds, setup.backgrounds);
         // The engine takes changed settings on the next turn of the event loop.
@@ -374,7 +497,7 @@ QByteArray WebEngineBrowser::printout()
         QTimer::singleShot(0, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    const HeaderFooterTexts texts { page_->title(), address_,
+    const HeaderFooterTexts texts { shown_->page->title(), shown_->address,
         QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) };
     return makePrintout(setup, texts, [this](const QPageLayout& layout) { return renderPdf(layout); });
 }
@@ -384,14 +507,14 @@ void WebEngineBrowser::sendToDestination(const QByteArray& pdf)
     // The run's destination, or the default printer.
     const std::unique_ptr<PrintOutput> defaultOutput = printOutput() ? nullptr : makeRunOutput({});
     PrintOutput& output = printOutput() ? *printOutput() : *defaultOutput;
-    output.deliver({ address_, titleForPage(page_->title(), page_->url(), address_), pdf });
+    output.deliver({ shown_->address, titleForPage(shown_->page->title(), shown_->page->url(), shown_->address), pdf });
 }
 
 void WebEngineBrowser::printPreview()
 {
     // Exactly what Print All would send; printing from the preview sends it as is.
     const QByteArray pdf = printout();
-    previewPdf(pdf, address_, view_->window(), [this, &pdf] { sendToDestination(pdf); });
+    previewPdf(pdf, shown_->address, view_->window(), [this, &pdf] { sendToDestination(pdf); });
 }
 
 } // namespace dv

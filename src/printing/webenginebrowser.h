@@ -5,6 +5,7 @@
 #include <QPageLayout>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
@@ -36,10 +37,12 @@ public:
 
     QWidget* widget() override;
     void navigate(const QString& address) override;
-    quint32 readyState() const override { return state_; }
+    quint32 readyState() const override { return shown_->state; }
     void print() override;
     void printPreview() override;
     void stop() override;
+    void preload(const QString& address) override;
+    qint64 loadStartedAgoMs() const override { return loadStartedAgoMs_; }
 
     /// How long print() waits for the engine to produce the PDF before it takes the
     /// page's render process for hung and ends it.
@@ -50,8 +53,48 @@ public:
     static QUrl urlForAddress(const QString& address);
 
 private:
-    void onLoadingChanged(const QWebEngineLoadingInfo& info);
-    void setState(quint32 state);
+    // One engine page and what its last load came to. The page shown is one; a
+    // second, kept out of sight, loads the next entry ahead of its turn.
+    struct Tab {
+        QPointer<SilentPage> page;
+        quint32 state = ReadyStateUninitialized;
+        // A finished load reported before the engine starts the one asked for
+        // belongs to the page before; it must not complete the new one.
+        bool awaitingStart = false;
+        bool sawStart = false;
+        // The engine shows its error page: a move within it is a real load again.
+        bool lastLoadFailed = false;
+        // Whether the page came from the entry last loaded; a download, a refused
+        // entry or a file the engine will not show leaves the one before.
+        bool documentForEntry = false;
+        // The page's render process died; the next load starts a new one.
+        bool rendererGone = false;
+        // stop() was asked for: the load that ends as stopped is ours to give up.
+        bool stopRequested = false;
+        // A navigation error was reported (or held back) for the entry.
+        bool entryErrorReported = false;
+        // The entry's load has completed once; what the page does after that is
+        // its own business, as it would be while shown.
+        bool completedOnce = false;
+        // Out of sight, the page holds a pre-load that a navigate() may take over.
+        bool preloading = false;
+        quint64 navigations = 0;
+        qint64 startedMs = 0;
+        QString address;
+        // Navigation errors met out of sight, reported when the entry's turn comes.
+        QStringList heldErrors;
+    };
+
+    SilentPage* makePage(Tab& tab);
+    void onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info);
+    void onRendererGone(Tab& tab);
+    void setState(Tab& tab, quint32 state);
+    // Reports a navigation error now for the page shown, later for a pre-load.
+    void reportError(Tab& tab, const QString& url);
+    // Whether a signal from this tab concerns anyone: the page shown, or a pre-load.
+    bool listening(const Tab& tab) const { return &tab == shown_.get() || tab.preloading; }
+    bool takeOverPreload(const QString& address);
+    void discardPreload();
     void endHungRenderer();
     // Raises PagePrintError unless the page shown is this entry's own and alive.
     void requirePageOfEntry();
@@ -62,27 +105,12 @@ private:
     void sendToDestination(const QByteArray& pdf);
 
     QWebEngineProfile* profile_ = nullptr;
-    QPointer<SilentPage> page_;
     QPointer<QWebEngineView> view_;
-    quint32 state_ = ReadyStateUninitialized;
-    // A finished load reported before the engine starts the one navigate() asked
-    // for belongs to the page before; it must not complete the new one.
-    bool awaitingStart_ = false;
-    bool sawStart_ = false;
-    // The engine shows its error page: a move within it is a real load again.
-    bool lastLoadFailed_ = false;
-    quint64 navigations_ = 0;
+    std::unique_ptr<Tab> shown_;
+    // Made on the first pre-load, then reused: never more than two pages.
+    std::unique_ptr<Tab> spare_;
+    qint64 loadStartedAgoMs_ = 0;
     int renderTimeoutMs_ = 30000;
-    // Whether the page shown came from the entry last navigated to; a download, a
-    // refused entry or a file the engine will not show leaves the one before.
-    bool documentForEntry_ = false;
-    // The page's render process died; the next load starts a new one.
-    bool rendererGone_ = false;
-    // stop() was asked for: the load that ends as stopped is ours to give up.
-    bool stopRequested_ = false;
-    // A navigation error was reported for the entry last navigated to.
-    bool entryErrorReported_ = false;
-    QString address_;
     RegistryStore* settings_ = nullptr;
 };
 

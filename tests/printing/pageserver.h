@@ -17,6 +17,7 @@ namespace dv::test
 
 /// A small web server on loopback for the engine's tests. Paths:
 ///   /page/NAME      200, a page showing NAME
+///   /slow/NAME      200, a page showing NAME, sent after slowPageMs
 ///   /missing/NAME   404, a page showing NAME
 ///   /hang           accepts and never answers
 ///   /dialogs/NAME   a page that calls alert, confirm, prompt and window.open and
@@ -58,6 +59,7 @@ public:
     /// The paths asked for, in order.
     QList<QByteArray> paths;
     int slowCssMs = 10000;
+    int slowPageMs = 800;
 
 private:
     static QByteArray page(const QByteArray& body, const QByteArray& script = QByteArray())
@@ -93,6 +95,12 @@ private:
                 QTimer::singleShot(slowCssMs, socket, [socket] {
                     answer(socket, "200 OK", "Content-Type: text/css\r\n",
                         "h1::after { content: \" STYLED-BY-CSS\"; }");
+                });
+                return;
+            }
+            if (path.startsWith("/slow/")) {
+                QTimer::singleShot(slowPageMs, socket, [socket, name = path.mid(6)] {
+                    answer(socket, "200 OK", "Content-Type: text/html; charset=utf-8\r\n", page(name));
                 });
                 return;
             }

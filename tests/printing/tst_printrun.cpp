@@ -83,6 +83,39 @@ struct Fixture {
     std::unique_ptr<MainWindow> form;
 };
 
+// Switches loading the next entry ahead on or off, as the settings store does.
+void setOverlap(Fixture& f, bool on)
+{
+    QVERIFY(f.registry.setValue(QStringLiteral("Software\\KELMARO\\Dorvantis\\Printing"), QStringLiteral("Overlap"),
+        dv::RegValue::dword(on ? 1 : 0)));
+}
+
+// What a run showed, step by step: the status line at each navigation, each
+// navigation error and each print, what was printed, and the Error Log.
+struct RunTrace {
+    QStringList steps;
+    QStringList logLines;
+    qint64 errorCount = 0;
+};
+
+RunTrace traceRun(Fixture& f)
+{
+    RunTrace trace;
+    f.browser->onNavigate = [&](const QString& address) {
+        trace.steps << QStringLiteral("navigate %1 | %2 | log %3").arg(address, f.form->statusText()).arg(f.logLines().size());
+    };
+    f.browser->onPrint = [&](const QString& shown) {
+        trace.steps << QStringLiteral("print %1 | %2 | log %3").arg(shown, f.form->statusText()).arg(f.logLines().size());
+    };
+    QObject::connect(f.browser, &dv::BrowserControl::navigateError, f.form.get(), [&](const QString& url) {
+        trace.steps << QStringLiteral("error %1 | %2").arg(url, f.form->statusText());
+    });
+    f.form->printAll();
+    trace.logLines = f.logLines();
+    trace.errorCount = f.form->navigateErrorCount();
+    return trace;
+}
+
 double processCpuSeconds()
 {
     timespec ts {};
@@ -310,6 +343,133 @@ private slots:
         QCOMPARE(f.browser->printed, (QStringList { "A", "B", "D" }));
         QCOMPARE(statuses, (QStringList { "Printing: A", "Printing: C", "Printing: D" }));
         QCOMPARE(f.dialogs.messages.last().text, successText);
+    }
+
+    // Loading the next entry ahead changes nothing anyone sees: the same status
+    // texts, errors, jobs and log lines in the same order as one entry at a time.
+    void printAll_overlap_showsTheSameRunAsOneAtATime_data()
+    {
+        QTest::addColumn<int>("loadMs");
+        QTest::newRow("loads end during the print before") << 5;
+        QTest::newRow("loads end at once") << 0;
+        QTest::newRow("loads outlast the print before") << 60;
+    }
+    void printAll_overlap_showsTheSameRunAsOneAtATime()
+    {
+        QFETCH(int, loadMs);
+        const QStringList pages { "good", "fails", "unprintable", "fails-unprintable", "hangs", "fails", "last" };
+        RunTrace traces[2];
+        QStringList takenOver[2];
+        QStringList preloads[2];
+        for (const bool overlap : { false, true }) {
+            Fixture f(400);
+            setOverlap(f, overlap);
+            f.setPages(pages);
+            f.browser->loadMs = loadMs;
+            f.browser->failing = { "fails", "fails-unprintable" };
+            f.browser->unprintable = { "unprintable", "fails-unprintable" };
+            f.browser->hanging = { "hangs" };
+            traces[overlap] = traceRun(f);
+            takenOver[overlap] = f.browser->takenOver;
+            preloads[overlap] = f.browser->preloads;
+            QCOMPARE(f.browser->printed, (QStringList { "good", "fails", "hangs", "fails", "last" }));
+            QCOMPARE(f.browser->stops, 1);
+        }
+        QCOMPARE(traces[1].steps, traces[0].steps);
+        QCOMPARE(traces[1].logLines, traces[0].logLines);
+        QCOMPARE(traces[1].errorCount, traces[0].errorCount);
+        QCOMPARE(traces[0].logLines,
+            (QStringList { "Navigate Error: fails", "Print Error: unprintable", "Navigate Error: fails-unprintable",
+                "Navigate Error: hangs", "Navigate Error: fails" }));
+        // Switched off, nothing loads ahead; on, every entry after the first did.
+        QVERIFY(takenOver[0].isEmpty());
+        QCOMPARE(preloads[0], QStringList { QString() });
+        QCOMPARE(takenOver[1], pages.mid(1));
+    }
+
+    // A load begun ahead has used part of its bound: a page that never finishes is
+    // given up when its turn comes if the bound ran out while the one before waited.
+    void printAll_overlap_loadBoundCountsFromThePreload()
+    {
+        Fixture f(800);
+        f.setPages({ QStringLiteral("A"), QStringLiteral("hangs") });
+        f.browser->hanging = { QStringLiteral("hangs") };
+        f.setDelayText(QStringLiteral("1"));
+        QElapsedTimer turn;
+        f.browser->onNavigate = [&](const QString& address) {
+            if (address == QLatin1String("hangs"))
+                turn.start();
+        };
+        qint64 waitedMs = -1;
+        f.browser->onPrint = [&](const QString& shown) {
+            if (shown == QLatin1String("hangs"))
+                waitedMs = turn.elapsed();
+        };
+        f.form->printAll();
+        QCOMPARE(f.browser->takenOver, QStringList { "hangs" });
+        QCOMPARE(f.browser->stops, 1);
+        QCOMPARE(f.logLines(), QStringList { QStringLiteral("Navigate Error: hangs") });
+        // Its own delay still ran in full after it was given up.
+        QVERIFY2(waitedMs >= 1000, qPrintable(QString::number(waitedMs)));
+        QVERIFY2(waitedMs < 1000 + 600, qPrintable(QString::number(waitedMs)));
+    }
+
+    // The list is read afresh at each step: when the entry loaded ahead is no longer
+    // the next one, it is thrown away and the entry that is next is loaded.
+    void printAll_overlap_listChangedDuringRun_loadsTheEntryNowNext_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("printed");
+        QTest::addColumn<QStringList>("discarded");
+        QTest::newRow("next entry deleted") << "delete B" << QStringList { "A", "C", "D" } << QStringList { "B" };
+        QTest::newRow("entry inserted before the next")
+            << "insert N" << QStringList { "A", "N", "B", "C", "D" } << QStringList { "B" };
+        QTest::newRow("entry before deleted")
+            << "delete A" << QStringList { "A", "C", "D" } << QStringList { "B" };
+        QTest::newRow("entry added after the end")
+            << "append E" << QStringList { "A", "B", "C", "D", "E" } << QStringList {};
+    }
+    void printAll_overlap_listChangedDuringRun_loadsTheEntryNowNext()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, printed);
+        QFETCH(QStringList, discarded);
+        RunTrace traces[2];
+        for (const bool overlap : { false, true }) {
+            Fixture f;
+            setOverlap(f, overlap);
+            f.setPages({ "A", "B", "C", "D" });
+            f.browser->loadMs = 5;
+            auto* list = named<PageListBox>(*f.form, "pageList");
+            // The change comes while A prints, once B is loading ahead.
+            bool changed = false;
+            traces[overlap] = [&] {
+                RunTrace trace;
+                f.browser->onNavigate = [&](const QString& address) {
+                    trace.steps << QStringLiteral("navigate %1 | %2").arg(address, f.form->statusText());
+                };
+                f.browser->onPrint = [&](const QString& shown) {
+                    trace.steps << QStringLiteral("print %1 | %2").arg(shown, f.form->statusText());
+                    if (changed || shown != QLatin1String("A"))
+                        return;
+                    changed = true;
+                    if (change == QLatin1String("delete B"))
+                        delete list->takeItem(1);
+                    else if (change == QLatin1String("delete A"))
+                        delete list->takeItem(0);
+                    else if (change == QLatin1String("insert N"))
+                        list->insertItem(1, QStringLiteral("N"));
+                    else
+                        list->addItem(QStringLiteral("E"));
+                };
+                f.form->printAll();
+                return trace;
+            }();
+            QCOMPARE(f.browser->printed, printed);
+            QCOMPARE(f.browser->discarded, overlap ? discarded : QStringList {});
+            QCOMPARE(f.dialogs.messages.last().text, successText);
+        }
+        QCOMPARE(traces[1].steps, traces[0].steps);
     }
 
     void printAll_listShortenedDuringWait_endsWithListIndexError()

@@ -124,6 +124,62 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
         QCOMPARE(f.form->statusText(), QStringLiteral("Completed!"));
     }
+
+    // The next entry loads while the one shown waits and prints: every job still
+    // shows its own entry, in list order, and the failures are logged as they come.
+    void overlap_mixedList_everyJobShowsItsOwnEntryInOrder_data()
+    {
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<bool>("overlap");
+        QTest::newRow("no delay") << 0 << true;
+        QTest::newRow("one second") << 1 << true;
+        QTest::newRow("switched off") << 0 << false;
+    }
+    void overlap_mixedList_everyJobShowsItsOwnEntryInOrder()
+    {
+        QFETCH(int, delay);
+        QFETCH(bool, overlap);
+        EngineFixture f;
+        if (!overlap)
+            QVERIFY(f.registry.setValue(QStringLiteral("Software\\KELMARO\\Dorvantis\\Printing"),
+                QStringLiteral("Overlap"), dv::RegValue::dword(0)));
+        named<QSpinBox>(*f.form, "delaySpin")->setValue(delay);
+        PageServer server;
+        server.slowPageMs = 800;
+        const QString m1 = token(), m2 = token(), m4 = token(), m5 = token(), m6 = token(), m7 = token();
+        const QString refused = QStringLiteral("http://127.0.0.1:%1/refused").arg(dv::test::refusedPort());
+        const QString missing = server.url(QStringLiteral("/missing/") + m4);
+        const QStringList entries { f.localPage(m1), server.url(QStringLiteral("/slow/") + m2), refused, missing,
+            server.url(QStringLiteral("/slow/") + m5), f.localPage(m6), server.url(QStringLiteral("/slow/") + m7) };
+        const QStringList markers { m1, m2, QString(), m4, m5, m6, m7 };
+        f.setPages(entries);
+        QStringList errorStatuses;
+        connect(f.form->browser(), &dv::BrowserControl::navigateError, f.form.get(),
+            [&](const QString&) { errorStatuses << f.form->statusText(); });
+        f.form->printAll();
+
+        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
+        QStringList titles;
+        for (const auto& job : jobs)
+            titles << job.title;
+        QCOMPARE(titles, entries);
+        for (int i = 0; i < jobs.size(); ++i) {
+            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
+            QVERIFY2(markers[i].isEmpty() || text.contains(markers[i]),
+                qPrintable(entries[i] + QStringLiteral(" printed: ") + text));
+            for (const QString& other : markers)
+                QVERIFY2(other.isEmpty() || other == markers[i] || !text.contains(other),
+                    qPrintable(entries[i] + QStringLiteral(" shows ") + other));
+        }
+        QCOMPARE(f.logLines(),
+            (QStringList { QStringLiteral("Navigate Error: ") + refused, QStringLiteral("Navigate Error: ") + missing }));
+        // Each error is reported in its own entry's turn, never while the one before is shown.
+        QCOMPARE(errorStatuses,
+            (QStringList { QStringLiteral("Navigating: ") + refused, QStringLiteral("Navigating: ") + missing }));
+        QCOMPARE(f.form->navigateErrorCount(), qint64(2));
+        // Loading ahead takes one more page, never more; switched off, none.
+        QCOMPARE(f.form->browser()->findChildren<QWebEnginePage*>().size(), overlap ? 2 : 1);
+    }
 };
 
 int main(int argc, char* argv[])

@@ -37,6 +37,26 @@ void ScriptedBrowser::navigate(const QString& address)
     navigations << address;
     loading_ = address;
     const quint64 generation = ++generation_;
+    loadStartedAgoMs_ = 0;
+    if (!ahead_.isEmpty() && ahead_ == address) {
+        takenOver << address;
+        ahead_.clear();
+        loadStartedAgoMs_ = aheadClock_.elapsed();
+        state_ = ReadyStateLoading;
+        if (aheadDone_) {
+            complete(generation, address);
+        } else {
+            // Still loading: it completes when the load begun ahead ends.
+            emit readyStateChanged();
+            const quint64 ahead = aheadGeneration_;
+            connect(this, &ScriptedBrowser::aheadEnded, this, [this, generation, ahead, address](quint64 ended) {
+                if (ended == ahead)
+                    complete(generation, address);
+            }, Qt::SingleShotConnection);
+        }
+        return;
+    }
+    dropPreload();
     state_ = ReadyStateLoading;
     emit readyStateChanged();
     if (hanging.contains(address))
@@ -54,6 +74,35 @@ void ScriptedBrowser::complete(quint64 generation, const QString& address)
     view_->setText(address);
     state_ = ReadyStateComplete;
     emit readyStateChanged();
+}
+
+void ScriptedBrowser::preload(const QString& address)
+{
+    preloads << address;
+    dropPreload();
+    if (address.isEmpty())
+        return;
+    ahead_ = address;
+    aheadDone_ = false;
+    aheadClock_.start();
+    const quint64 ahead = ++aheadGeneration_;
+    if (hanging.contains(address))
+        return;
+    QTimer::singleShot(loadMs, this, [this, ahead] {
+        if (ahead != aheadGeneration_)
+            return;
+        aheadDone_ = true;
+        emit aheadEnded(ahead);
+    });
+}
+
+void ScriptedBrowser::dropPreload()
+{
+    if (ahead_.isEmpty())
+        return;
+    discarded << ahead_;
+    ahead_.clear();
+    ++aheadGeneration_;
 }
 
 void ScriptedBrowser::stop()

@@ -2,6 +2,7 @@
 
 #include "browsercontrol.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,10 @@ public:
     void print() override;
     void printPreview() override;
     void stop() override;
+    /// Loads ahead as the real engine does: the load runs its course out of sight,
+    /// its navigation error held back until navigate() takes it over.
+    void preload(const QString& address) override;
+    qint64 loadStartedAgoMs() const override { return loadStartedAgoMs_; }
 
     // ---- the script ----
     /// Milliseconds from navigate() to a complete page; 0 completes on the next pass of the event loop.
@@ -59,16 +64,32 @@ public:
     QStringList printed;
     QStringList previewed;
     int stops = 0;
+    /// Every preload() call, an empty address for "throw it away".
+    QStringList preloads;
+    /// Pre-loads navigate() took over, and those it threw away for another address.
+    QStringList takenOver;
+    QStringList discarded;
     /// The page now shown: the address of the last load that completed.
     QString shown;
 
+signals:
+    // A pre-load's load ended (its generation).
+    void aheadEnded(quint64 generation);
+
 private:
     void complete(quint64 generation, const QString& address);
+    void dropPreload();
 
     QLabel* view_ = nullptr;
     quint32 state_ = ReadyStateComplete;
     quint64 generation_ = 0;
     QString loading_;
+    // The pre-load: its address, whether its load ended, when it began.
+    QString ahead_;
+    bool aheadDone_ = false;
+    quint64 aheadGeneration_ = 0;
+    QElapsedTimer aheadClock_;
+    qint64 loadStartedAgoMs_ = 0;
 };
 
 } // namespace dv::test
