@@ -123,6 +123,8 @@ public:
     }
     void printPreview() override { engine_.printPreview(); }
     void stop() override { engine_.stop(); }
+    void preload(const QString& address) override { engine_.preload(address); }
+    qint64 loadStartedAgoMs() const override { return engine_.loadStartedAgoMs(); }
 
     QList<double> samplesMs;
     qint64 rss10Kb = 0;

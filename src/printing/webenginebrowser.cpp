@@ -10,6 +10,8 @@
 #include "printrun.h"
 
 #include <QAuthenticator>
+#include <QScopeGuard>
+#include <QThread>
 #include <QDate>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -32,6 +34,8 @@
 #include <QWebEngineView>
 
 #include <csignal>
+#include <exception>
+#include <optional>
 #include <utility>
 #include <sys/types.h>
 
@@ -237,7 +241,25 @@ void WebEngineBrowser::preload(const QString& address)
     tab.startedMs = nowMs();
     ++tab.navigations;
     setState(tab, ReadyStateLoading);
-    tab.page->load(url);
+    // Started on the next pass of the event loop: a print that starts at once (no
+    // delay) renders first, and the load then runs alongside its stamping and
+    // hand-over rather than slowing its rendering down.
+    tab.pendingUrl = url;
+    tab.loadPending = true;
+    QTimer::singleShot(0, this, [this] {
+        if (!rendering_)
+            startPendingPreload();
+    });
+}
+
+void WebEngineBrowser::startPendingPreload()
+{
+    if (!spare_ || !spare_->preloading || !spare_->loadPending)
+        return;
+    spare_->loadPending = false;
+    // The load bound counts from here.
+    spare_->startedMs = nowMs();
+    spare_->page->load(std::exchange(spare_->pendingUrl, QUrl()));
 }
 
 void WebEngineBrowser::discardPreload()
@@ -246,6 +268,8 @@ void WebEngineBrowser::discardPreload()
         return;
     spare_->preloading = false;
     spare_->heldErrors.clear();
+    if (std::exchange(spare_->loadPending, false))
+        return;
     if (spare_->state != ReadyStateComplete)
         spare_->page->triggerAction(QWebEnginePage::Stop);
 }
@@ -254,6 +278,7 @@ bool WebEngineBrowser::takeOverPreload(const QString& address)
 {
     if (!spare_ || !spare_->preloading)
         return false;
+    startPendingPreload();
     // A page whose render process is gone (a hung page before it may have taken
     // it along) would fail where a fresh load would not: it loads again instead.
     if (spare_->address != address || spare_->rendererGone) {
@@ -280,6 +305,7 @@ void WebEngineBrowser::navigate(const QString& address)
 {
     if (takeOverPreload(address))
         return;
+    nextDefaults_.reset();
     loadStartedAgoMs_ = 0;
     Tab& tab = *shown_;
     tab.address = address;
@@ -482,12 +508,58 @@ QByteArray WebEngineBrowser::renderPdf(const QPageLayout& layout)
 
 void WebEngineBrowser::print()
 {
-    sendToDestination(printout());
+    if (!spare_ || !spare_->preloading) {
+        sendToDestination(printout());
+        return;
+    }
+    // With the next entry loading out of sight, the page shown is rendered here,
+    // and put on sheets and handed over on another thread while the event loop
+    // keeps the load going. It is still handed over before this returns.
+    const auto [setup, texts] = printSetup(std::exchange(nextDefaults_, std::nullopt));
+    const QPageLayout sheet = sheetLayout(setup);
+    const double scale = setup.scalePercent > 0 ? setup.scalePercent / 100.0 : 1.0;
+    QByteArray content;
+    {
+        rendering_ = true;
+        const auto rendered = qScopeGuard([this] {
+            rendering_ = false;
+            startPendingPreload();
+        });
+        content = renderPdf(engineLayout(sheet, scale));
+    }
+    const std::unique_ptr<PrintOutput> defaultOutput = printOutput() ? nullptr : makeRunOutput({});
+    PrintOutput& output = printOutput() ? *printOutput() : *defaultOutput;
+    const PrintedPage pageInfo { shown_->address,
+        titleForPage(shown_->page->title(), shown_->page->url(), shown_->address), QByteArray() };
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        try {
+            PrintedPage page = pageInfo;
+            page.pdf = placeOnSheets(content, sheet, scale, setup.headerFooter ? std::optional(texts) : std::nullopt);
+            output.deliver(page);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    std::optional<PageSetup> nextDefaults;
+    std::unique_ptr<QThread> asker(QThread::create([&nextDefaults] { nextDefaults = defaultPageSetup(); }));
+    QEventLoop loop;
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    connect(asker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    worker->start();
+    asker->start();
+    while (!worker->isFinished() || !asker->isFinished())
+        execOrWait(loop);
+    worker->wait();
+    asker->wait();
+    nextDefaults_ = nextDefaults;
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
-QByteArray WebEngineBrowser::printout()
+std::pair<PageSetup, HeaderFooterTexts> WebEngineBrowser::printSetup(const std::optional<PageSetup>& askedDefaults)
 {
-    const PageSetup defaults = defaultPageSetup();
+    const PageSetup defaults = askedDefaults ? *askedDefaults : defaultPageSetup();
     const PageSetup setup = settings_ ? loadPageSetup(*settings_, defaults) : defaults;
     QWebEngineSettings* settings = shown_->page->settings();
     if (settings->testAttribute(QWebEngineSettings::PrintElementBackgrounds) != setup.backgrounds) {
@@ -497,8 +569,14 @@ QByteArray WebEngineBrowser::printout()
         QTimer::singleShot(0, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    const HeaderFooterTexts texts { shown_->page->title(), shown_->address,
+    HeaderFooterTexts texts { shown_->page->title(), shown_->address,
         QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) };
+    return { setup, texts };
+}
+
+QByteArray WebEngineBrowser::printout()
+{
+    const auto [setup, texts] = printSetup();
     return makePrintout(setup, texts, [this](const QPageLayout& layout) { return renderPdf(layout); });
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "browsercontrol.h"
+#include "pagesetup.h"
+#include "pdfstamp.h"
 
 #include <QPageLayout>
 #include <QPointer>
@@ -9,6 +11,8 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
@@ -78,6 +82,9 @@ private:
         bool completedOnce = false;
         // Out of sight, the page holds a pre-load that a navigate() may take over.
         bool preloading = false;
+        // The pre-load waits for the page shown to finish rendering its print.
+        bool loadPending = false;
+        QUrl pendingUrl;
         quint64 navigations = 0;
         qint64 startedMs = 0;
         QString address;
@@ -95,10 +102,13 @@ private:
     bool listening(const Tab& tab) const { return &tab == shown_.get() || tab.preloading; }
     bool takeOverPreload(const QString& address);
     void discardPreload();
+    void startPendingPreload();
     void endHungRenderer();
     // Raises PagePrintError unless the page shown is this entry's own and alive.
     void requirePageOfEntry();
     QByteArray renderPdf(const QPageLayout& layout);
+    // Applies the page setup to the page shown and says what its header and footer read.
+    std::pair<PageSetup, HeaderFooterTexts> printSetup(const std::optional<PageSetup>& askedDefaults = std::nullopt);
     // The page shown as it prints: laid out by the page setup, with its header and footer.
     QByteArray printout();
     // Hands a printout to where Print All sends its pages.
@@ -110,6 +120,11 @@ private:
     // Made on the first pre-load, then reused: never more than two pages.
     std::unique_ptr<Tab> spare_;
     qint64 loadStartedAgoMs_ = 0;
+    // The page shown is rendering its print: a pre-load starts after that.
+    bool rendering_ = false;
+    // The default printer's set-up, asked while the page before was handed over,
+    // for the print of the entry taken over next; asking takes CUPS a while.
+    std::optional<PageSetup> nextDefaults_;
     int renderTimeoutMs_ = 30000;
     RegistryStore* settings_ = nullptr;
 };

@@ -1,0 +1,305 @@
+// Print All with and without loading the next entry while the one shown waits
+// and prints, side by side in one process, through the main window, the real
+// engine and a private CUPS scheduler of its own. Each series runs one at a time
+// first, then overlapped, and reports both figures and their ratio:
+//   - M loopback URLs (default 50) whose server answers each after 800 ms, delay 1:
+//     wall time of the run;
+//   - N generated local pages (default 100) with text, a table and a picture,
+//     delay 0: seconds per page;
+//   - with --memory P, P local pages (e.g. 1000), delay 0: resident memory growth
+//     (program plus engine helpers) from page 10 to page P.
+//
+//   bench_overlap [--urls M] [--pages N] [--memory P]
+#include "browsercontrol.h"
+#include "dialogs.h"
+#include "mainwindow.h"
+#include "named.h"
+#include "pagelistbox.h"
+#include "pageserver.h"
+#include "registry.h"
+#include "services.h"
+#include "shell.h"
+#include "webenginebrowser.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdio>
+#include <unistd.h>
+
+using dv::test::named;
+
+namespace
+{
+
+// Resident memory in kB of one process, from /proc.
+qint64 residentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// This process and the engine's helpers, which descend from it (some through a zygote).
+qint64 totalResidentKb()
+{
+    QHash<qint64, qint64> parentOf;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        parentOf.insert(pid.toLongLong(), fields.value(1).toLongLong());
+    }
+    const qint64 self = QCoreApplication::applicationPid();
+    qint64 total = residentKb(self);
+    for (auto it = parentOf.cbegin(); it != parentOf.cend(); ++it) {
+        qint64 up = it.value();
+        for (int depth = 0; up > 1 && up != self && depth < 16; ++depth)
+            up = parentOf.value(up);
+        if (up == self && it.key() != self)
+            total += residentKb(it.key());
+    }
+    return total;
+}
+
+class SilentDialogs : public dv::Dialogs
+{
+public:
+    void messageBox(QWidget*, const QString& text, const QString&, int) override { lastMessage = text; }
+    bool askYesNo(QWidget*, const QString&) override { return false; }
+    void beep() override { }
+    QStringList getOpenFileNames(QWidget*, const QString&) override { return {}; }
+    QString getOpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString getSaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString lastMessage;
+};
+
+class NoShell : public dv::Shell
+{
+public:
+    bool openUrl(const QString&) override { return false; }
+    bool openTextFile(const QString&) override { return false; }
+    bool startDetached(const QString&, const QStringList&) override { return false; }
+};
+
+/// The real engine, counting pages printed and taking memory after page 10.
+class CountingBrowser : public dv::BrowserControl
+{
+public:
+    CountingBrowser(QWidget* parent, dv::RegistryStore& registry)
+        : dv::BrowserControl(parent)
+        , engine_(parent, &registry)
+    {
+        connect(&engine_, &dv::BrowserControl::navigateError, this, &dv::BrowserControl::navigateError);
+        connect(&engine_, &dv::BrowserControl::readyStateChanged, this, &dv::BrowserControl::readyStateChanged);
+    }
+    QWidget* widget() override { return engine_.widget(); }
+    void navigate(const QString& address) override { engine_.navigate(address); }
+    quint32 readyState() const override { return engine_.readyState(); }
+    void print() override
+    {
+        QElapsedTimer clock;
+        clock.start();
+        engine_.print();
+        printSeconds += clock.nsecsElapsed() / 1e9;
+        if (++printed == 10)
+            memory10Kb = totalResidentKb();
+    }
+    void printPreview() override { engine_.printPreview(); }
+    void stop() override { engine_.stop(); }
+    void preload(const QString& address) override { engine_.preload(address); }
+    qint64 loadStartedAgoMs() const override { return engine_.loadStartedAgoMs(); }
+
+    int printed = 0;
+    // Time spent inside print(): rendering, stamping and handing the job over.
+    double printSeconds = 0;
+    qint64 memory10Kb = 0;
+
+private:
+    dv::WebEngineBrowser engine_;
+};
+
+int capturedJobs(const QString& cupsDir)
+{
+    return QDir(cupsDir + QStringLiteral("/capture")).entryList({ QStringLiteral("job-*.pdf") }, QDir::Files).size();
+}
+
+struct RunFigures {
+    double seconds = 0;
+    double printSeconds = 0;
+    int printed = 0;
+    qint64 growthKb = 0;
+    QString closing;
+};
+
+struct Bench {
+    QTemporaryDir& work;
+    QString cupsDir;
+    int expectedJobs = 0;
+    int run = 0;
+
+    RunFigures printAll(const QStringList& entries, int delay, bool overlap)
+    {
+        SilentDialogs dialogs;
+        NoShell shell;
+        dv::RegistryStore registry(work.filePath(QStringLiteral("registry%1.json").arg(++run)));
+        registry.setValue(QStringLiteral("Software\\KELMARO\\Dorvantis\\Printing"), QStringLiteral("Overlap"),
+            dv::RegValue::dword(overlap ? 1 : 0));
+        dv::Services services { dialogs, shell, registry };
+        CountingBrowser* browser = nullptr;
+        AppParts parts;
+        parts.browserFactory = [&browser, &registry](QWidget* parent) {
+            auto b = std::make_unique<CountingBrowser>(parent, registry);
+            browser = b.get();
+            return b;
+        };
+        RunFigures figures;
+        {
+            MainWindow form(services, parts);
+            form.show();
+            named<QSpinBox>(form, "delaySpin")->setValue(delay);
+            named<PageListBox>(form, "pageList")->appendMany(entries);
+            QElapsedTimer total;
+            total.start();
+            form.printAll();
+            figures.seconds = total.nsecsElapsed() / 1e9;
+            figures.printed = browser->printed;
+            figures.printSeconds = browser->printSeconds;
+            figures.growthKb = totalResidentKb() - browser->memory10Kb;
+            figures.closing = dialogs.lastMessage;
+        }
+        // The scheduler's backlog must not slow the next series down.
+        expectedJobs += figures.printed;
+        QElapsedTimer settle;
+        settle.start();
+        while (capturedJobs(cupsDir) < expectedJobs && settle.elapsed() < 60000)
+            QThread::msleep(100);
+        return figures;
+    }
+};
+
+QStringList localPages(QTemporaryDir& work, const QString& prefix, int count)
+{
+    QStringList entries;
+    for (int i = 1; i <= count; ++i) {
+        const QString path = work.filePath(QStringLiteral("%1%2.html").arg(prefix).arg(i));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        QTextStream out(&file);
+        out << "<!DOCTYPE html><html><head><title>Page " << i << "</title></head><body><h1>Page " << i
+            << "</h1><p>A generated page with a paragraph of text, a list, a table and a picture.</p><ul>";
+        for (int k = 0; k < 10; ++k)
+            out << "<li>Item " << k << "</li>";
+        out << "</ul><table border=1><tr><th>a</th><th>b</th></tr><tr><td>1</td><td>2</td></tr></table>"
+               "<img width=40 height=40 src=\"data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlE"
+               "QVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==\"></body></html>";
+        entries << path;
+    }
+    return entries;
+}
+
+void report(const char* what, const RunFigures& one, const RunFigures& overlapped, double oneFigure,
+    double overlappedFigure, const char* unit)
+{
+    std::printf("%s\n", what);
+    std::printf("  one at a time: %8.3f %s  (%d printed, %.1f s of it in print, %s)\n", oneFigure, unit,
+        one.printed, one.printSeconds, qPrintable(one.closing.simplified()));
+    std::printf("  overlapped:    %8.3f %s  (%d printed, %.1f s of it in print, %s)\n", overlappedFigure, unit,
+        overlapped.printed, overlapped.printSeconds, qPrintable(overlapped.closing.simplified()));
+    std::printf("  ratio:         %8.3f\n", oneFigure > 0 ? overlappedFigure / oneFigure : 0.0);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    int urls = 50;
+    int pages = 100;
+    int memoryPages = 0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (qstrcmp(argv[i], "--urls") == 0)
+            urls = std::max(0, atoi(argv[i + 1]));
+        else if (qstrcmp(argv[i], "--pages") == 0)
+            pages = std::max(0, atoi(argv[i + 1]));
+        else if (qstrcmp(argv[i], "--memory") == 0)
+            memoryPages = std::max(0, atoi(argv[i + 1]));
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // the engine's sandbox refuses root
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv(
+            "QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking --disable-component-update");
+    qputenv("DORVANTIS_WEB_HOST", "127.0.0.1:9"); // the update check stays on loopback
+
+    QTemporaryDir work;
+    const QString cupsDir = work.filePath(QStringLiteral("cups"));
+    const QString script = QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups");
+    QProcess start;
+    start.start(script, { QStringLiteral("start"), cupsDir });
+    if (!start.waitForFinished(60000) || start.exitCode() != 0) {
+        std::fprintf(stderr, "bench_overlap: the private CUPS scheduler did not start: %s\n",
+            start.readAllStandardError().constData());
+        return 1;
+    }
+    qunsetenv("PRINTER");
+    qunsetenv("LPDEST");
+    qputenv("CUPS_SERVER", start.readAllStandardOutput().trimmed());
+    qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toUtf8());
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    Bench bench { work, cupsDir };
+    int status = 0;
+    if (urls > 0) {
+        dv::test::PageServer server;
+        server.slowPageMs = 800;
+        QStringList entries;
+        for (int i = 1; i <= urls; ++i)
+            entries << server.url(QStringLiteral("/slow/Page-%1").arg(i));
+        const RunFigures one = bench.printAll(entries, 1, false);
+        const RunFigures overlapped = bench.printAll(entries, 1, true);
+        report(qPrintable(QStringLiteral("%1 loopback URLs answered after 800 ms, delay 1: wall time").arg(urls)), one,
+            overlapped, one.seconds, overlapped.seconds, "s");
+        if (one.printed != urls || overlapped.printed != urls)
+            status = 1;
+    }
+    if (pages > 0) {
+        const QStringList entries = localPages(work, QStringLiteral("local"), pages);
+        const RunFigures one = bench.printAll(entries, 0, false);
+        const RunFigures overlapped = bench.printAll(entries, 0, true);
+        report(qPrintable(QStringLiteral("%1 local pages, delay 0: seconds per page").arg(pages)), one, overlapped,
+            one.seconds / pages, overlapped.seconds / pages, "s/page");
+        if (one.printed != pages || overlapped.printed != pages)
+            status = 1;
+    }
+    if (memoryPages > 10) {
+        const QStringList entries = localPages(work, QStringLiteral("memory"), memoryPages);
+        const RunFigures one = bench.printAll(entries, 0, false);
+        const RunFigures overlapped = bench.printAll(entries, 0, true);
+        report(qPrintable(QStringLiteral("resident memory growth, page 10 to page %1 (program and engine helpers)")
+                              .arg(memoryPages)),
+            one, overlapped, one.growthKb / 1024.0, overlapped.growthKb / 1024.0, "MB");
+        std::printf("  difference:    %8.1f MB\n", (overlapped.growthKb - one.growthKb) / 1024.0);
+        if (one.printed != memoryPages || overlapped.printed != memoryPages)
+            status = 1;
+    }
+    std::printf("jobs captured by CUPS: %d of %d\n", capturedJobs(cupsDir), bench.expectedJobs);
+    QProcess::execute(script, { QStringLiteral("stop"), cupsDir });
+    return status;
+}
