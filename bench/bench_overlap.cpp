@@ -9,7 +9,10 @@
 //   - with --memory P, P local pages (e.g. 1000), delay 0: resident memory growth
 //     (program plus engine helpers) from page 10 to page P.
 //
-//   bench_overlap [--urls M] [--pages N] [--memory P]
+// A process's first run grows more than a later one; --only one|overlapped runs one
+// mode alone, so memory can be compared between two fresh processes.
+//
+//   bench_overlap [--urls M] [--pages N] [--memory P] [--only one|overlapped]
 #include "browsercontrol.h"
 #include "dialogs.h"
 #include "mainwindow.h"
@@ -230,6 +233,7 @@ int main(int argc, char* argv[])
     int urls = 50;
     int pages = 100;
     int memoryPages = 0;
+    QByteArray only;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (qstrcmp(argv[i], "--urls") == 0)
             urls = std::max(0, atoi(argv[i + 1]));
@@ -237,6 +241,8 @@ int main(int argc, char* argv[])
             pages = std::max(0, atoi(argv[i + 1]));
         else if (qstrcmp(argv[i], "--memory") == 0)
             memoryPages = std::max(0, atoi(argv[i + 1]));
+        else if (qstrcmp(argv[i], "--only") == 0)
+            only = argv[i + 1];
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -288,7 +294,15 @@ int main(int argc, char* argv[])
         if (one.printed != pages || overlapped.printed != pages)
             status = 1;
     }
-    if (memoryPages > 10) {
+    if (memoryPages > 10 && !only.isEmpty()) {
+        const QStringList entries = localPages(work, QStringLiteral("memory"), memoryPages);
+        const RunFigures run = bench.printAll(entries, 0, only == "overlapped");
+        std::printf("resident memory growth, page 10 to page %d (program and engine helpers), %s alone: %.1f MB "
+                    "(%d printed, %.3f s/page)\n",
+            memoryPages, only.constData(), run.growthKb / 1024.0, run.printed, run.seconds / memoryPages);
+        if (run.printed != memoryPages)
+            status = 1;
+    } else if (memoryPages > 10) {
         const QStringList entries = localPages(work, QStringLiteral("memory"), memoryPages);
         const RunFigures one = bench.printAll(entries, 0, false);
         const RunFigures overlapped = bench.printAll(entries, 0, true);

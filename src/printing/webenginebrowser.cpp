@@ -518,6 +518,11 @@ void WebEngineBrowser::print()
     const auto [setup, texts] = printSetup(std::exchange(nextDefaults_, std::nullopt));
     const QPageLayout sheet = sheetLayout(setup);
     const double scale = setup.scalePercent > 0 ? setup.scalePercent / 100.0 : 1.0;
+    // Asked while this page renders, where it costs the run nothing.
+    std::optional<PageSetup> nextDefaults;
+    std::unique_ptr<QThread> asker(QThread::create([&nextDefaults] { nextDefaults = defaultPageSetup(); }));
+    asker->start();
+    const auto joinAsker = qScopeGuard([&asker] { asker->wait(); });
     QByteArray content;
     {
         rendering_ = true;
@@ -541,13 +546,10 @@ void WebEngineBrowser::print()
             failure = std::current_exception();
         }
     }));
-    std::optional<PageSetup> nextDefaults;
-    std::unique_ptr<QThread> asker(QThread::create([&nextDefaults] { nextDefaults = defaultPageSetup(); }));
     QEventLoop loop;
     connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
     connect(asker.get(), &QThread::finished, &loop, &QEventLoop::quit);
     worker->start();
-    asker->start();
     while (!worker->isFinished() || !asker->isFinished())
         execOrWait(loop);
     worker->wait();
