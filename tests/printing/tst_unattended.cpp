@@ -180,6 +180,48 @@ private slots:
         // Loading ahead takes one more page, never more; switched off, none.
         QCOMPARE(f.form->browser()->findChildren<QWebEnginePage*>().size(), overlap ? 2 : 1);
     }
+
+    // The entry loaded ahead is deleted while the one before prints: it is thrown
+    // away, the entry now next loads instead, and nothing of the deleted one prints.
+    void overlap_nextEntryDeletedDuringPrint_theEntryNowNextPrints()
+    {
+        EngineFixture f;
+        PageServer server;
+        server.slowPageMs = 300;
+        const QString mA = token(), mB = token(), mC = token(), mD = token();
+        const QString deleted = server.url(QStringLiteral("/slow/") + mB);
+        const QStringList entries { f.localPage(mA), deleted, server.url(QStringLiteral("/slow/") + mC),
+            f.localPage(mD) };
+        f.setPages(entries);
+        auto* list = named<PageListBox>(*f.form, "pageList");
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &watch, [&] {
+            if (f.form->statusText() == QStringLiteral("Printing: ") + entries[0] && list->count() == 4)
+                delete list->takeItem(1);
+        });
+        watch.start(2);
+        f.form->printAll();
+        watch.stop();
+        QCOMPARE(list->count(), 3);
+
+        const QStringList printed { entries[0], entries[2], entries[3] };
+        const QList<PrivateCups::Job> jobs = f.jobsFor(printed);
+        QStringList titles;
+        for (const auto& job : jobs)
+            titles << job.title;
+        QCOMPARE(titles, printed);
+        const QStringList markers { mA, mC, mD };
+        for (int i = 0; i < jobs.size(); ++i) {
+            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
+            QVERIFY2(text.contains(markers[i]), qPrintable(printed[i] + QStringLiteral(" printed: ") + text));
+            QVERIFY2(!text.contains(mB), qPrintable(printed[i] + QStringLiteral(" shows the deleted entry")));
+        }
+        QVERIFY(f.cups.jobsTitled({ deleted }).isEmpty());
+        // It had been loading ahead: the one before printed while it was asked for.
+        QVERIFY(server.paths.contains(QByteArray("/slow/") + mB.toUtf8()));
+        QVERIFY(f.logLines().isEmpty());
+        QCOMPARE(f.dialogs.messages.last().text, QStringLiteral("Successfully completed."));
+    }
 };
 
 int main(int argc, char* argv[])
