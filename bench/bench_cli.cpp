@@ -4,6 +4,7 @@
 // seconds in all, seconds per page, and the jobs the scheduler captured.
 //
 //   bench_cli [N]
+#include "generatedpage.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -47,15 +48,7 @@ int main(int argc, char* argv[])
     list.open(QIODevice::WriteOnly);
     QTextStream listOut(&list);
     for (int i = 1; i <= pages; ++i) {
-        const QString path = work.filePath(QStringLiteral("page%1.html").arg(i));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        QTextStream out(&file);
-        out << "<!DOCTYPE html><html><head><title>Page " << i << "</title></head><body><h1>Page " << i
-            << "</h1><p>A simple generated page with a paragraph of text, a list and a table.</p><ul>";
-        for (int k = 0; k < 10; ++k)
-            out << "<li>Item " << k << "</li>";
-        out << "</ul><table border=1><tr><th>a</th><th>b</th></tr><tr><td>1</td><td>2</td></tr></table></body></html>";
+        const QString path = dv::bench::writeGeneratedPage(QDir(work.path()), i);
         listOut << path << "\r\n";
     }
     listOut.flush();

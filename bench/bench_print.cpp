@@ -5,6 +5,7 @@
 // as by default, unless --no-header-footer switches them off in the page setup.
 //
 //   bench_print [N] [--no-header-footer]
+#include "generatedpage.h"
 #include "mainwindow.h"
 #include "named.h"
 #include "browsercontrol.h"
@@ -199,15 +200,7 @@ int main(int argc, char* argv[])
 
     QStringList entries;
     for (int i = 1; i <= pages; ++i) {
-        const QString path = work.filePath(QStringLiteral("page%1.html").arg(i));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        QTextStream out(&file);
-        out << "<!DOCTYPE html><html><head><title>Page " << i << "</title></head><body><h1>Page " << i
-            << "</h1><p>A simple generated page with a paragraph of text, a list and a table.</p><ul>";
-        for (int k = 0; k < 10; ++k)
-            out << "<li>Item " << k << "</li>";
-        out << "</ul><table border=1><tr><th>a</th><th>b</th></tr><tr><td>1</td><td>2</td></tr></table></body></html>";
+        const QString path = dv::bench::writeGeneratedPage(QDir(work.path()), i);
         entries << path;
     }
 
