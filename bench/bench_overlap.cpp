@@ -13,6 +13,7 @@
 // mode alone, so memory can be compared between two fresh processes.
 //
 //   bench_overlap [--urls M] [--pages N] [--memory P] [--only one|overlapped]
+#include "benchsupport.h"
 #include "browsercontrol.h"
 #include "dialogs.h"
 #include "mainwindow.h"
@@ -42,61 +43,16 @@ using dv::test::named;
 namespace
 {
 
-// Resident memory in kB of one process, from /proc.
-qint64 residentKb(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
+using dv::bench::NoShell;
+using dv::bench::residentKb;
+using dv::bench::SilentDialogs;
 
-// This process and the engine's helpers, which descend from it (some through a zygote).
+// This process and the engine's helpers.
 qint64 totalResidentKb()
 {
-    QHash<qint64, qint64> parentOf;
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        parentOf.insert(pid.toLongLong(), fields.value(1).toLongLong());
-    }
-    const qint64 self = QCoreApplication::applicationPid();
-    qint64 total = residentKb(self);
-    for (auto it = parentOf.cbegin(); it != parentOf.cend(); ++it) {
-        qint64 up = it.value();
-        for (int depth = 0; up > 1 && up != self && depth < 16; ++depth)
-            up = parentOf.value(up);
-        if (up == self && it.key() != self)
-            total += residentKb(it.key());
-    }
-    return total;
+    return residentKb(QCoreApplication::applicationPid()) + dv::bench::descendantsResidentKb();
 }
 
-class SilentDialogs : public dv::Dialogs
-{
-public:
-    void messageBox(QWidget*, const QString& text, const QString&, int) override { lastMessage = text; }
-    bool askYesNo(QWidget*, const QString&) override { return false; }
-    void beep() override { }
-    QStringList getOpenFileNames(QWidget*, const QString&) override { return {}; }
-    QString getOpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString getSaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString lastMessage;
-};
-
-class NoShell : public dv::Shell
-{
-public:
-    bool openUrl(const QString&) override { return false; }
-    bool openTextFile(const QString&) override { return false; }
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-};
 
 /// The real engine, counting pages printed and taking memory after page 10.
 class CountingBrowser : public dv::BrowserControl

@@ -5,6 +5,7 @@
 // as by default, unless --no-header-footer switches them off in the page setup.
 //
 //   bench_print [N] [--no-header-footer]
+#include "benchsupport.h"
 #include "generatedpage.h"
 #include "mainwindow.h"
 #include "named.h"
@@ -38,62 +39,10 @@ using dv::test::named;
 namespace
 {
 
-// Resident memory in kB of one process, from /proc.
-qint64 residentKb(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
-// The engine's helper processes descend from this one (some through a zygote).
-qint64 childrenResidentKb()
-{
-    QHash<qint64, qint64> parentOf;
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        parentOf.insert(pid.toLongLong(), fields.value(1).toLongLong());
-    }
-    const qint64 self = QCoreApplication::applicationPid();
-    qint64 total = 0;
-    for (auto it = parentOf.cbegin(); it != parentOf.cend(); ++it) {
-        qint64 up = it.value();
-        for (int depth = 0; up > 1 && up != self && depth < 16; ++depth)
-            up = parentOf.value(up);
-        if (up == self && it.key() != self)
-            total += residentKb(it.key());
-    }
-    return total;
-}
-
-/// Answers every dialog at once, so the run never waits for a person.
-class SilentDialogs : public dv::Dialogs
-{
-public:
-    void messageBox(QWidget*, const QString& text, const QString&, int) override { lastMessage = text; }
-    bool askYesNo(QWidget*, const QString&) override { return false; }
-    void beep() override { }
-    QStringList getOpenFileNames(QWidget*, const QString&) override { return {}; }
-    QString getOpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString getSaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString lastMessage;
-};
-
-class NoShell : public dv::Shell
-{
-public:
-    bool openUrl(const QString&) override { return false; }
-    bool openTextFile(const QString&) override { return false; }
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-};
+using dv::bench::descendantsResidentKb;
+using dv::bench::NoShell;
+using dv::bench::residentKb;
+using dv::bench::SilentDialogs;
 
 /// The real engine, timed: one sample per page from navigate() to the end of print().
 class TimedBrowser : public dv::BrowserControl
@@ -119,7 +68,7 @@ public:
         samplesMs << clock_.nsecsElapsed() / 1e6;
         if (samplesMs.size() == 10) {
             rss10Kb = residentKb(QCoreApplication::applicationPid());
-            children10Kb = childrenResidentKb();
+            children10Kb = descendantsResidentKb();
         }
     }
     void printPreview() override { engine_.printPreview(); }
@@ -235,7 +184,7 @@ int main(int argc, char* argv[])
         form.printAll();
         const double seconds = total.nsecsElapsed() / 1e9;
         const qint64 rssNKb = residentKb(QCoreApplication::applicationPid());
-        const qint64 childrenNKb = childrenResidentKb();
+        const qint64 childrenNKb = descendantsResidentKb();
 
         QList<double> sorted = browser->samplesMs;
         std::sort(sorted.begin(), sorted.end());
