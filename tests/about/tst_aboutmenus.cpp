@@ -1,4 +1,5 @@
 #include "aboutbox.h"
+#include "modal.h"
 #include "named.h"
 #include "mainwindow.h"
 #include "feedbackwindow.h"
@@ -21,6 +22,7 @@
 #include <functional>
 #include <memory>
 
+using dv::test::whenModal;
 using dv::test::named;
 
 namespace {
@@ -45,22 +47,6 @@ struct MainWindowFixture {
     dv::Services services{dialogs, shell, registry};
     std::unique_ptr<MainWindow> form;
 };
-
-// Runs act on the modal window of type W once the event loop shows it.
-template <typename W>
-void whenModal(std::function<void(W*)> act)
-{
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
-        if (auto* window = qobject_cast<W*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            act(window);
-        }
-    });
-    poll->start();
-}
 
 } // namespace
 

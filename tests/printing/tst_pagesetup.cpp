@@ -3,6 +3,7 @@
 // the Page Setup dialog reached from the main window's File menu. Needs the
 // private_cups fixture, whose printer gives the defaults.
 #include "errordialog.h"
+#include "modal.h"
 #include "mainwindow.h"
 #include "named.h"
 #include "pagesetup.h"
@@ -28,6 +29,7 @@
 
 #include <functional>
 
+using dv::test::whenModal;
 using dv::PageSetup;
 using dv::RegValue;
 using dv::test::named;
@@ -61,21 +63,6 @@ QString describe(const PageSetup& s)
         .arg(s.headerFooter)
         .arg(s.backgrounds)
         .arg(s.scalePercent);
-}
-
-// Runs act on the modal window of type W once the event loop shows it.
-template <typename W> void whenModal(std::function<void(W*)> act)
-{
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
-        if (auto* window = qobject_cast<W*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            act(window);
-        }
-    });
-    poll->start();
 }
 
 struct WindowFixture {

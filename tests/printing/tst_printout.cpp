@@ -3,6 +3,7 @@
 // setup's paper, orientation, margins and backgrounds, and a preview that shows
 // and prints the very PDF that Print All sends. Needs the private_cups fixture.
 #include "enginefixture.h"
+#include "modal.h"
 #include "pagesetup.h"
 #include "pdfstamp.h"
 
@@ -22,6 +23,7 @@
 
 #include <functional>
 
+using dv::test::whenModal;
 using dv::test::PrivateCups;
 using dv::test::token;
 using Fixture = dv::test::EngineFixture;
@@ -96,21 +98,6 @@ QRectF wordBox(const QString& pdfPath, const QString& text)
         return {};
     return QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
         QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
-}
-
-// Runs act on the modal window of type W once the event loop shows it.
-template <typename W> void whenModal(std::function<void(W*)> act)
-{
-    auto* poll = new QTimer;
-    poll->setInterval(20);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
-        if (auto* window = qobject_cast<W*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            act(window);
-        }
-    });
-    poll->start();
 }
 
 } // namespace
