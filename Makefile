@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench deb test-package fuzz clean
+.PHONY: all deps configure build run test bench peers deb test-package fuzz clean
 
 all: build
 
@@ -26,6 +26,14 @@ test: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
+
+# Side by side with the other ways to batch-print (Chromium per page, warm Playwright):
+# make peers PAGES=100 PEERS_FLAGS="--runs 3"
+PAGES ?= 100
+PEERS_FLAGS ?=
+peers: build
+	@scripts/install-deps --peers
+	@scripts/run-peers $(BUILD) $(PAGES) $(PEERS_FLAGS)
 
 # The Debian package, left in this folder: sudo apt install ./dorvantis_*.deb
 deb: build
