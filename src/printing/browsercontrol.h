@@ -55,7 +55,9 @@ public:
     /// Opens the print preview of the page now shown. Raises dv::AppError on failure.
     virtual void printPreview() = 0;
     /// Gives up the load in progress; readyState() then reaches ReadyStateComplete
-    /// with whatever the page shows so far.
+    /// with whatever the page shows so far. When the load brought no document yet,
+    /// print() has nothing of this entry's to print and raises PagePrintError; the
+    /// caller reports the entry.
     virtual void stop() = 0;
 
     /// Starts loading the address the next navigate() is expected to ask for, out of

@@ -162,6 +162,24 @@ SilentPage* WebEngineBrowser::makePage(Tab& tab)
     return page;
 }
 
+WebEngineBrowser::HistoryMark WebEngineBrowser::historyMark(QWebEnginePage& page)
+{
+    QWebEngineHistory* history = page.history();
+    const QWebEngineHistoryItem current = history->currentItem();
+    return { history->count(), current.url(), current.lastVisited() };
+}
+
+void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
+{
+    tab.beforeLoad = historyMark(*tab.page);
+    tab.page->load(url);
+}
+
+bool WebEngineBrowser::loadBroughtDocument(Tab& tab)
+{
+    return historyMark(*tab.page) != tab.beforeLoad;
+}
+
 QWidget* WebEngineBrowser::widget()
 {
     return view_;
@@ -259,7 +277,7 @@ void WebEngineBrowser::startPendingPreload()
     spare_->loadPending = false;
     // The load bound counts from here.
     spare_->startedMs = nowMs();
-    spare_->page->load(std::exchange(spare_->pendingUrl, QUrl()));
+    startLoad(*spare_, std::exchange(spare_->pendingUrl, QUrl()));
 }
 
 void WebEngineBrowser::discardPreload()
@@ -348,7 +366,7 @@ void WebEngineBrowser::navigate(const QString& address)
     const quint64 navigation = ++tab.navigations;
     tab.rendererGone = false;
     tab.documentForEntry = sameDocument;
-    tab.page->load(url);
+    startLoad(tab, url);
     if (sameDocument) {
         // Moving within the page shown loads nothing and the engine reports no load:
         // the document is complete as it is, unless a real load turns up first.
@@ -394,11 +412,12 @@ void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& i
         if (tab.awaitingStart)
             return;
         tab.lastLoadFailed = false;
-        // Given up by us, the page prints as it stands. Stopped by the engine (the
-        // answer was a download, or a file it will not show), nothing replaced the
-        // page before; a later load of this entry may still bring one.
+        // Given up by us, the page prints as it stands, once its document came.
+        // Stopped by the engine (the answer was a download, or a file it will not
+        // show), nothing replaced the page before; a later load of this entry may
+        // still bring one.
         if (tab.stopRequested)
-            tab.documentForEntry = true;
+            tab.documentForEntry = tab.documentForEntry || loadBroughtDocument(tab);
         setState(tab, ReadyStateComplete);
         return;
     }
@@ -408,7 +427,11 @@ void WebEngineBrowser::stop()
 {
     Tab& tab = *shown_;
     tab.stopRequested = true;
-    tab.documentForEntry = true;
+    // A load that never brought a document (a server that accepts and never
+    // answers) leaves the page before, which is not this entry's to print. The
+    // caller reports the entry.
+    tab.documentForEntry = tab.documentForEntry || loadBroughtDocument(tab);
+    tab.entryErrorReported = true;
     tab.page->triggerAction(QWebEnginePage::Stop);
     tab.awaitingStart = false;
     setState(tab, ReadyStateComplete);

@@ -4,6 +4,7 @@
 #include "pagesetup.h"
 #include "pdfstamp.h"
 
+#include <QDateTime>
 #include <QPageLayout>
 #include <QPointer>
 #include <QString>
@@ -15,6 +16,7 @@
 #include <utility>
 
 class QWebEngineLoadingInfo;
+class QWebEnginePage;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -57,6 +59,16 @@ public:
     static QUrl urlForAddress(const QString& address);
 
 private:
+    // Which document a page holds: a new one is a new history entry, or the same
+    // entry committed again (a reload of the same address) with a later visit time.
+    struct HistoryMark {
+        int count = 0;
+        QUrl url;
+        QDateTime visited;
+        bool operator==(const HistoryMark&) const = default;
+    };
+    static HistoryMark historyMark(QWebEnginePage& page);
+
     // One engine page and what its last load came to. The page shown is one; a
     // second, kept out of sight, loads the next entry ahead of its turn.
     struct Tab {
@@ -90,9 +102,16 @@ private:
         QString address;
         // Navigation errors met out of sight, reported when the entry's turn comes.
         QStringList heldErrors;
+        // The page's history entry when the entry's load started: a load given up
+        // before it brought a document leaves it as it was.
+        HistoryMark beforeLoad;
     };
 
     SilentPage* makePage(Tab& tab);
+    // Starts loading the entry's URL into the tab's page, marking what it held before.
+    static void startLoad(Tab& tab, const QUrl& url);
+    // Whether the load started last brought a document, even one still loading.
+    static bool loadBroughtDocument(Tab& tab);
     void onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info);
     void onRendererGone(Tab& tab);
     void setState(Tab& tab, quint32 state);

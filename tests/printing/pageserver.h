@@ -20,6 +20,7 @@ namespace dv::test
 ///   /slow/NAME      200, a page showing NAME, sent after slowPageMs
 ///   /missing/NAME   404, a page showing NAME
 ///   /hang           accepts and never answers
+///   /partial/NAME   200, the start of a page showing NAME, and then nothing more
 ///   /dialogs/NAME   a page that calls alert, confirm, prompt and window.open and
 ///                   asks for permissions while loading, then shows NAME and "after-dialogs"
 ///   /auth           401 asking for a login
@@ -88,6 +89,15 @@ private:
             paths << path;
             buffers_.remove(socket);
             if (path == "/hang") {
+                hanging_ << socket;
+                return;
+            }
+            if (path.startsWith("/partial/")) {
+                const QByteArray start = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>partial</title>"
+                                         "</head><body><h1>"
+                    + path.mid(9) + "</h1><!-- " + QByteArray(2048, '.') + " -->";
+                socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: 1000000\r\n\r\n"
+                    + start);
                 hanging_ << socket;
                 return;
             }

@@ -127,20 +127,47 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("COMPLETE"));
     }
 
+    // A load given up at the bound prints what it brought so far; one that brought
+    // nothing prints nothing, rather than the page before it, loaded ahead or not.
+    void printAll_loadThatNeverEnds_isGivenUpAndTheRunGoesOn_data()
+    {
+        QTest::addColumn<bool>("overlap");
+        QTest::newRow("loading ahead") << true;
+        QTest::newRow("one at a time") << false;
+    }
     void printAll_loadThatNeverEnds_isGivenUpAndTheRunGoesOn()
     {
+        QFETCH(bool, overlap);
         Fixture f(3000);
+        if (!overlap)
+            QVERIFY(f.registry.setValue(QStringLiteral("Software\\KELMARO\\Dorvantis\\Printing"),
+                QStringLiteral("Overlap"), dv::RegValue::dword(0)));
         PageServer server;
-        const QString marker = token();
+        const QString before = token(), partial = token(), after = token();
         const QString hang = server.url(QStringLiteral("/hang"));
-        const QStringList entries { hang, server.url(QStringLiteral("/page/") + marker) };
+        const QString partialUrl = server.url(QStringLiteral("/partial/") + partial);
+        const QStringList entries { f.localPage(before), hang, partialUrl, hang,
+            server.url(QStringLiteral("/page/") + after) };
         f.setPages(entries);
         f.form->printAll();
 
-        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
-        QCOMPARE(jobs.size(), 2);
-        QVERIFY(PrivateCups::pdfText(jobs[1].pdfPath).contains(marker));
-        QCOMPARE(f.logLines(), QStringList { QStringLiteral("Navigate Error: ") + hang });
+        const QStringList printed { entries[0], partialUrl, entries[4] };
+        const QList<PrivateCups::Job> jobs = f.jobsFor(printed);
+        QStringList titles;
+        for (const auto& job : jobs)
+            titles << job.title;
+        QCOMPARE(titles, printed);
+        QVERIFY(f.cups.jobsTitled({ hang }).isEmpty());
+        const QStringList markers { before, partial, after };
+        for (int i = 0; i < jobs.size(); ++i) {
+            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
+            for (int j = 0; j < markers.size(); ++j)
+                QVERIFY2(text.contains(markers[j]) == (i == j), qPrintable(printed[i] + QStringLiteral(": ") + text));
+        }
+        QCOMPARE(f.logLines(),
+            (QStringList { QStringLiteral("Navigate Error: ") + hang, QStringLiteral("Navigate Error: ") + partialUrl,
+                QStringLiteral("Navigate Error: ") + hang }));
+        QCOMPARE(f.form->navigateErrorCount(), qint64(3));
         QCOMPARE(f.dialogs.messages.last().text, QStringLiteral("Completed with errors!\rPlease check Error Log."));
     }
 
