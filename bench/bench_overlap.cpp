@@ -200,29 +200,10 @@ int main(int argc, char* argv[])
         else if (qstrcmp(argv[i], "--only") == 0)
             only = argv[i + 1];
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // the engine's sandbox refuses root
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv(
-            "QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking --disable-component-update");
-    qputenv("DORVANTIS_WEB_HOST", "127.0.0.1:9"); // the update check stays on loopback
-
     QTemporaryDir work;
-    const QString cupsDir = work.filePath(QStringLiteral("cups"));
-    const QString script = QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups");
-    QProcess start;
-    start.start(script, { QStringLiteral("start"), cupsDir });
-    if (!start.waitForFinished(60000) || start.exitCode() != 0) {
-        std::fprintf(stderr, "bench_overlap: the private CUPS scheduler did not start: %s\n",
-            start.readAllStandardError().constData());
+    if (!dv::bench::prepareEngineAndCups(work, "bench_overlap"))
         return 1;
-    }
-    qunsetenv("PRINTER");
-    qunsetenv("LPDEST");
-    qputenv("CUPS_SERVER", start.readAllStandardOutput().trimmed());
-    qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toUtf8());
+    const QString cupsDir = work.filePath(QStringLiteral("cups"));
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -270,6 +251,6 @@ int main(int argc, char* argv[])
             status = 1;
     }
     std::printf("jobs captured by CUPS: %d of %d\n", capturedJobs(cupsDir), bench.expectedJobs);
-    QProcess::execute(script, { QStringLiteral("stop"), cupsDir });
+    dv::bench::stopCups(work);
     return status;
 }

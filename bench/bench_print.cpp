@@ -122,30 +122,10 @@ int main(int argc, char* argv[])
         else
             pages = std::max(1, atoi(argv[i]));
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // the engine's sandbox refuses root
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv(
-            "QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking --disable-component-update");
-    qputenv("DORVANTIS_WEB_HOST", "127.0.0.1:9"); // the update check stays on loopback
-
     QTemporaryDir work;
-    work.setAutoRemove(true);
-    const QString cupsDir = work.filePath(QStringLiteral("cups"));
-    const QString script = QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups");
-    QProcess start;
-    start.start(script, { QStringLiteral("start"), cupsDir });
-    if (!start.waitForFinished(60000) || start.exitCode() != 0) {
-        std::fprintf(stderr, "bench_print: the private CUPS scheduler did not start: %s\n",
-            start.readAllStandardError().constData());
+    if (!dv::bench::prepareEngineAndCups(work, "bench_print"))
         return 1;
-    }
-    qunsetenv("PRINTER");
-    qunsetenv("LPDEST");
-    qputenv("CUPS_SERVER", start.readAllStandardOutput().trimmed());
-    qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toUtf8());
+    const QString cupsDir = work.filePath(QStringLiteral("cups"));
 
     QStringList entries;
     for (int i = 1; i <= pages; ++i) {
@@ -213,6 +193,6 @@ int main(int argc, char* argv[])
         if (browser->samplesMs.size() != pages)
             status = 1;
     }
-    QProcess::execute(script, { QStringLiteral("stop"), cupsDir });
+    dv::bench::stopCups(work);
     return status;
 }

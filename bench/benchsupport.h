@@ -1,6 +1,7 @@
 #pragma once
-// What the print benchmarks share: resident memory from /proc, and desktop
-// services that answer at once so a run never waits for a person.
+// What the print benchmarks share: the engine's environment and a private CUPS
+// scheduler, resident memory from /proc, and desktop services that answer at once
+// so a run never waits for a person.
 #include "dialogs.h"
 #include "shell.h"
 
@@ -8,11 +9,52 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace dv::bench
 {
+
+/// Sets up this process to run the engine headless on loopback only, and starts a
+/// private CUPS scheduler in work/cups as its default printing system. Call before
+/// the QApplication exists. Returns false, having said why, when CUPS did not start.
+inline bool prepareEngineAndCups(const QTemporaryDir& work, const char* benchName)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // the engine's sandbox refuses root
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv(
+            "QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking --disable-component-update");
+    qputenv("DORVANTIS_WEB_HOST", "127.0.0.1:9"); // the update check stays on loopback
+
+    QProcess start;
+    start.start(QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups"),
+        { QStringLiteral("start"), work.filePath(QStringLiteral("cups")) });
+    if (!start.waitForFinished(60000) || start.exitCode() != 0) {
+        std::fprintf(stderr, "%s: the private CUPS scheduler did not start: %s\n", benchName,
+            start.readAllStandardError().constData());
+        return false;
+    }
+    qunsetenv("PRINTER");
+    qunsetenv("LPDEST");
+    qputenv("CUPS_SERVER", start.readAllStandardOutput().trimmed());
+    qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toUtf8());
+    return true;
+}
+
+/// Stops the scheduler prepareEngineAndCups() started.
+inline void stopCups(const QTemporaryDir& work)
+{
+    QProcess::execute(QStringLiteral(DV_SOURCE_DIR "/scripts/private-cups"),
+        { QStringLiteral("stop"), work.filePath(QStringLiteral("cups")) });
+}
 
 /// Resident memory in kB of one process.
 inline qint64 residentKb(qint64 pid)
