@@ -30,23 +30,32 @@ namespace dv::test
 struct EngineFixture {
     explicit EngineFixture(int loadTimeoutMs = 60000, AppParts parts = {})
         : registry(dir.filePath(QStringLiteral("registry.json")))
+        , parts_(std::move(parts))
     {
         dv::installErrorDialogs(&dialogs);
-        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        parts.loadTimeoutMs = loadTimeoutMs;
-        form = std::make_unique<MainWindow>(services, parts);
-        named<QSpinBox>(*form, "delaySpin")->setValue(0);
-        form->show();
+        parts_.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
+        parts_.loadTimeoutMs = loadTimeoutMs;
+        restart();
     }
     ~EngineFixture() { dv::installErrorDialogs(nullptr); }
 
-    // A local HTML file showing marker.
-    QString localPage(const QString& marker)
+    // A new window over the same settings store, as after a restart of the program.
+    void restart()
+    {
+        form.reset();
+        form = std::make_unique<MainWindow>(services, parts_);
+        named<QSpinBox>(*form, "delaySpin")->setValue(0);
+        form->show();
+    }
+    // A local HTML file showing marker, titled title (none when empty).
+    QString localPage(const QString& marker, const QString& title = QString())
     {
         const QString path = dir.filePath(marker + QStringLiteral(".html"));
         QFile file(path);
         file.open(QIODevice::WriteOnly);
-        file.write("<!DOCTYPE html><html><body><h1>" + marker.toUtf8() + "</h1></body></html>");
+        const QByteArray head = title.isEmpty() ? QByteArray() : "<title>" + title.toUtf8() + "</title>";
+        file.write("<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + head + "</head><body><h1>" + marker.toUtf8()
+            + "</h1></body></html>");
         return path;
     }
     void setPages(const QStringList& pages)
@@ -74,6 +83,9 @@ struct EngineFixture {
     dv::Services services { dialogs, shell, registry };
     std::unique_ptr<MainWindow> form;
     PrivateCups cups;
+
+private:
+    AppParts parts_;
 };
 
 // A loopback port that nobody listens on.

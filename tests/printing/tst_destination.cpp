@@ -2,14 +2,7 @@
 // scheduler, the choice kept across a restart and falling back when its queue is
 // gone, a folder of PDF files and one PDF file with a bookmark per entry. Needs the
 // private_cups fixture.
-#include "errordialog.h"
-#include "mainwindow.h"
-#include "named.h"
-#include "pagelistbox.h"
-#include "privatecups.h"
-#include "recording.h"
-#include "registry.h"
-#include "services.h"
+#include "enginefixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,38 +10,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSpinBox>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using dv::test::named;
+using dv::test::token;
 using dv::test::PrivateCups;
-using dv::test::RecordingDialogs;
-using dv::test::RecordingShell;
 using Kind = dv::PrintDestination::Kind;
 
 namespace {
 
-struct Fixture {
-    Fixture()
-        : registry(dir.filePath(QStringLiteral("registry.json")))
-    {
-        dv::installErrorDialogs(&dialogs);
-        restart();
-    }
-    ~Fixture() { dv::installErrorDialogs(nullptr); }
-
-    // A new window over the same settings store, as after a restart of the program.
-    void restart()
-    {
-        form.reset();
-        AppParts parts;
-        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        form = std::make_unique<MainWindow>(services, parts);
-        named<QSpinBox>(*form, "delaySpin")->setValue(0);
-        form->show();
-    }
+struct Fixture : dv::test::EngineFixture {
     QComboBox* printTo() const { return named<QComboBox>(*form, "printToBox"); }
     // Picks the item as a user would; PDF items then ask for a place (answered by reply).
     void choose(const QString& itemText, const QString& reply = QString())
@@ -60,51 +31,17 @@ struct Fixture {
         printTo()->setCurrentIndex(index);
         emit printTo()->activated(index);
     }
-    // A local page titled title (none when empty) showing marker.
-    QString localPage(const QString& marker, const QString& title = QString())
-    {
-        const QString path = dir.filePath(marker + QStringLiteral(".html"));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        const QByteArray head = title.isEmpty() ? QByteArray() : "<title>" + title.toUtf8() + "</title>";
-        file.write("<!DOCTYPE html><html><head><meta charset=\"utf-8\">" + head + "</head><body><h1>" + marker.toUtf8()
-            + "</h1></body></html>");
-        return path;
-    }
     void printAll(const QStringList& entries)
     {
-        named<PageListBox>(*form, "pageList")->clear();
-        named<PageListBox>(*form, "pageList")->appendMany(entries);
+        setPages(entries);
         form->printAll();
     }
-    QList<PrivateCups::Job> jobsFor(const QStringList& entries)
-    {
-        QList<PrivateCups::Job> jobs;
-        (void)QTest::qWaitFor([&] { return (jobs = cups.jobsTitled(entries)).size() >= entries.size(); }, 30000);
-        return jobs;
-    }
-
-    QTemporaryDir dir;
-    RecordingDialogs dialogs;
-    RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services {dialogs, shell, registry};
-    std::unique_ptr<MainWindow> form;
-    PrivateCups cups;
 };
-
-QString token()
-{
-    static int n = 0;
-    return QStringLiteral("d%1x%2").arg(QCoreApplication::applicationPid()).arg(++n);
-}
 
 // An address nobody answers on loopback: its entry fails to load.
 QString refusedAddress()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return QStringLiteral("http://127.0.0.1:%1/refused").arg(probe.serverPort());
+    return QStringLiteral("http://127.0.0.1:%1/refused").arg(dv::test::refusedPort());
 }
 
 QByteArray fileHash(const QString& path)
