@@ -12,6 +12,7 @@
 #include "registry.h"
 #include "scriptedbrowser.h"
 #include "services.h"
+#include "windowfixture.h"
 
 #include <QAction>
 #include <QFile>
@@ -35,30 +36,19 @@ using dv::test::ScriptedBrowser;
 
 namespace {
 
-// One main window with recording services and a scripted browser.
-struct Fixture {
+// One main window with recording services and a scripted browser, made from the
+// given executable (whose version resource names the program).
+struct Fixture : dv::test::ScriptedWindowFixture {
     explicit Fixture(const QString& executable = QStringLiteral(DV_EXECUTABLE_PATH))
-        : registry(dir.filePath(QStringLiteral("registry.json")))
+        : ScriptedWindowFixture(partsFor(executable))
     {
-        dv::installErrorDialogs(&dialogs);
+    }
+    static AppParts partsFor(const QString& executable)
+    {
         AppParts parts;
         parts.executablePath = executable;
-        parts.browserFactory = [this](QWidget* parent) {
-            auto b = std::make_unique<ScriptedBrowser>(parent);
-            browser = b.get();
-            return b;
-        };
-        form = std::make_unique<MainWindow>(services, parts);
+        return parts;
     }
-    ~Fixture() { dv::installErrorDialogs(nullptr); }
-
-    QTemporaryDir dir;
-    RecordingDialogs dialogs;
-    RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services{dialogs, shell, registry};
-    ScriptedBrowser* browser = nullptr;
-    std::unique_ptr<MainWindow> form;
 };
 
 // A widget whose event handler fails, as a key or drop handler might.

@@ -10,42 +10,25 @@
 #include "registry.h"
 #include "scriptedbrowser.h"
 #include "services.h"
+#include "windowfixture.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QUrl>
 #include <QtTest>
 
 using dv::test::named;
 
-using dv::test::RecordingDialogs;
-using dv::test::RecordingShell;
-using dv::test::ScriptedBrowser;
 
 namespace {
 
 // One main window with recording services and a scripted browser.
-struct Fixture {
-    Fixture()
-        : registry(dir.filePath(QStringLiteral("registry.json")))
-    {
-        dv::installErrorDialogs(&dialogs);
-        AppParts parts;
-        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        parts.browserFactory = [this](QWidget* parent) {
-            auto b = std::make_unique<ScriptedBrowser>(parent);
-            browser = b.get();
-            return b;
-        };
-        form = std::make_unique<MainWindow>(services, parts);
-        list = named<PageListBox>(*form, "pageList");
-    }
-    ~Fixture() { dv::installErrorDialogs(nullptr); }
+struct Fixture : dv::test::ScriptedWindowFixture {
+    Fixture() { list = named<PageListBox>(*form, "pageList"); }
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
@@ -72,13 +55,6 @@ struct Fixture {
         return out;
     }
 
-    QTemporaryDir dir;
-    RecordingDialogs dialogs;
-    RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services{dialogs, shell, registry};
-    ScriptedBrowser* browser = nullptr;
-    std::unique_ptr<MainWindow> form;
     PageListBox* list = nullptr;
 };
 

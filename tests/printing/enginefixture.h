@@ -1,25 +1,17 @@
 #pragma once
 // What the tests of the real engine share: a main window with the real engine and
 // recording services, printing to the private CUPS scheduler, and loopback helpers.
-#include "mainwindow.h"
-#include "named.h"
-#include "errordialog.h"
-#include "pagelistbox.h"
 #include "privatecups.h"
-#include "recording.h"
-#include "registry.h"
-#include "services.h"
+#include "windowfixture.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QSpinBox>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -27,17 +19,14 @@
 namespace dv::test
 {
 
-struct EngineFixture {
+struct EngineFixture : WindowFixture {
     explicit EngineFixture(int loadTimeoutMs = 60000, AppParts parts = {})
-        : registry(dir.filePath(QStringLiteral("registry.json")))
-        , parts_(std::move(parts))
+        : parts_(std::move(parts))
     {
-        dv::installErrorDialogs(&dialogs);
         parts_.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
         parts_.loadTimeoutMs = loadTimeoutMs;
         restart();
     }
-    ~EngineFixture() { dv::installErrorDialogs(nullptr); }
 
     // A new window over the same settings store, as after a restart of the program.
     void restart()
@@ -58,16 +47,6 @@ struct EngineFixture {
             + "</h1></body></html>");
         return path;
     }
-    void setPages(const QStringList& pages)
-    {
-        named<PageListBox>(*form, "pageList")->clear();
-        named<PageListBox>(*form, "pageList")->appendMany(pages);
-    }
-    QStringList logLines() const
-    {
-        const QString text = named<QPlainTextEdit>(*form, "errorLog")->toPlainText();
-        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-    }
     // The captured jobs of this run, once all have arrived.
     QList<PrivateCups::Job> jobsFor(const QStringList& entries)
     {
@@ -76,12 +55,6 @@ struct EngineFixture {
         return jobs;
     }
 
-    QTemporaryDir dir;
-    RecordingDialogs dialogs;
-    RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services { dialogs, shell, registry };
-    std::unique_ptr<MainWindow> form;
     PrivateCups cups;
 
 private:

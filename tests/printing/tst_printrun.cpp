@@ -9,6 +9,7 @@
 #include "registry.h"
 #include "scriptedbrowser.h"
 #include "services.h"
+#include "windowfixture.h"
 
 #include <QDeadlineTimer>
 #include <QLineEdit>
@@ -17,7 +18,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -27,9 +27,6 @@
 
 using dv::test::named;
 
-using dv::test::RecordingDialogs;
-using dv::test::RecordingShell;
-using dv::test::ScriptedBrowser;
 
 namespace
 {
@@ -38,49 +35,27 @@ const QString completeCaption = QStringLiteral("COMPLETE");
 const QString withErrorsText = QStringLiteral("Completed with errors!\rPlease check Error Log.");
 const QString successText = QStringLiteral("Successfully completed.");
 
-struct Fixture {
+struct Fixture : dv::test::ScriptedWindowFixture {
     explicit Fixture(int loadTimeoutMs = 60000)
-        : registry(dir.filePath(QStringLiteral("registry.json")))
+        : ScriptedWindowFixture(partsWithLoadBound(loadTimeoutMs))
     {
-        dv::installErrorDialogs(&dialogs);
-        AppParts parts;
-        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        parts.loadTimeoutMs = loadTimeoutMs;
-        parts.browserFactory = [this](QWidget* parent) {
-            auto b = std::make_unique<ScriptedBrowser>(parent);
-            browser = b.get();
-            return b;
-        };
-        form = std::make_unique<MainWindow>(services, parts);
         named<QSpinBox>(*form, "delaySpin")->setValue(0);
     }
-    ~Fixture() { dv::installErrorDialogs(nullptr); }
-
-    void setPages(const QStringList& pages)
+    static AppParts partsWithLoadBound(int loadTimeoutMs)
     {
-        named<PageListBox>(*form, "pageList")->clear();
-        named<PageListBox>(*form, "pageList")->appendMany(pages);
+        AppParts parts;
+        parts.loadTimeoutMs = loadTimeoutMs;
+        return parts;
     }
+
     void setDelayText(const QString& text) { named<QSpinBox>(*form, "delaySpin")->findChild<QLineEdit*>()->setText(text); }
     // Lets the delay now running end at once, as if its time had passed.
     void endDelayNow() { form->endDelayNow(); }
-    QStringList logLines() const
-    {
-        const QString text = named<QPlainTextEdit>(*form, "errorLog")->toPlainText();
-        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-    }
     bool logTabVisible() const
     {
         return named<QTabWidget>(*form, "listTabs")->isTabVisible(named<QTabWidget>(*form, "listTabs")->indexOf(named<QWidget>(*form, "errorLogTab")));
     }
 
-    QTemporaryDir dir;
-    RecordingDialogs dialogs;
-    RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services { dialogs, shell, registry };
-    ScriptedBrowser* browser = nullptr;
-    std::unique_ptr<MainWindow> form;
 };
 
 // Switches loading the next entry ahead on or off, as the settings store does.
