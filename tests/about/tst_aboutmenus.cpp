@@ -1,3 +1,4 @@
+#include "windowfixture.h"
 #include "aboutbox.h"
 #include "modal.h"
 #include "named.h"
@@ -15,7 +16,6 @@
 #include <QPushButton>
 #include <QFileInfo>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -29,24 +29,7 @@ namespace {
 
 // The main window of the built program, with recording services and a browser
 // that loads nothing.
-struct MainWindowFixture {
-    MainWindowFixture() : registry(dir.filePath(QStringLiteral("registry.json")))
-    {
-        dv::installErrorDialogs(&dialogs);
-        AppParts parts;
-        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        parts.browserFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedBrowser>(parent); };
-        form = std::make_unique<MainWindow>(services, parts);
-    }
-    ~MainWindowFixture() { dv::installErrorDialogs(nullptr); }
-
-    QTemporaryDir dir;
-    dv::test::RecordingDialogs dialogs;
-    dv::test::RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services{dialogs, shell, registry};
-    std::unique_ptr<MainWindow> form;
-};
+using MainWindowFixture = dv::test::ScriptedWindowFixture;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // The "Browser" menu, the start-up marks, the hint bar and the restart, driven
 // through the main window with recorded dialogs and shell.
+#include "windowfixture.h"
 #include "mainwindow.h"
 #include "named.h"
 #include "dialogs.h"
@@ -38,9 +39,8 @@ QByteArray fileBytes(const QString& path)
 }
 
 // One main window over a private registry store, with recording dialogs and shell.
-struct Program {
-    explicit Program(QString storePath) : registry(std::move(storePath)) { dv::installErrorDialogs(&dialogs); }
-    ~Program() { dv::installErrorDialogs(nullptr); }
+struct Program : dv::test::WindowFixture {
+    explicit Program(const QString& storePath) : WindowFixture(storePath) { }
 
     void start(const QString& executable = QStringLiteral(DV_EXECUTABLE_PATH))
     {
@@ -84,11 +84,6 @@ struct Program {
     // Both start-up timers have fired.
     bool startupDone() const { return !named<QTimer>(*form, "emulationMarkTimer")->isActive() && !named<QTimer>(*form, "hintTimer")->isActive(); }
 
-    dv::test::RecordingDialogs dialogs;
-    dv::test::RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services{dialogs, shell, registry};
-    std::unique_ptr<MainWindow> form;
 };
 
 } // namespace

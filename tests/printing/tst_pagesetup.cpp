@@ -2,6 +2,7 @@
 // match the printer's defaults, unusable ones ignored), the sheet it lays out, and
 // the Page Setup dialog reached from the main window's File menu. Needs the
 // private_cups fixture, whose printer gives the defaults.
+#include "windowfixture.h"
 #include "errordialog.h"
 #include "modal.h"
 #include "mainwindow.h"
@@ -65,17 +66,11 @@ QString describe(const PageSetup& s)
         .arg(s.scalePercent);
 }
 
-struct WindowFixture {
-    explicit WindowFixture(const QString& registryPath)
-        : registry(registryPath)
+struct PageSetupFixture : dv::test::ScriptedWindowFixture {
+    explicit PageSetupFixture(const QString& registryPath)
+        : ScriptedWindowFixture({}, registryPath)
     {
-        dv::installErrorDialogs(&dialogs);
-        AppParts parts;
-        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        parts.browserFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedBrowser>(parent); };
-        form = std::make_unique<MainWindow>(services, parts);
     }
-    ~WindowFixture() { dv::installErrorDialogs(nullptr); }
 
     // Opens Page Setup from the File menu and lets act work the dialog.
     void inPageSetup(std::function<void(dv::PageSetupDialog*)> act)
@@ -89,11 +84,6 @@ struct WindowFixture {
         QVERIFY(seen);
     }
 
-    dv::test::RecordingDialogs dialogs;
-    dv::test::RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services {dialogs, shell, registry};
-    std::unique_ptr<MainWindow> form;
 };
 
 } // namespace
@@ -270,7 +260,7 @@ private slots:
         const QString file = dir.filePath(QStringLiteral("registry.json"));
         const PageSetup defaults = dv::defaultPageSetup();
         {
-            WindowFixture f(file);
+            PageSetupFixture f(file);
             f.inPageSetup([](dv::PageSetupDialog* dialog) {
                 named<QRadioButton>(*dialog, "landscapeButton")->click();
                 named<QCheckBox>(*dialog, "headerFooterCheck")->click();
@@ -283,7 +273,7 @@ private slots:
         expected.headerFooter = !defaults.headerFooter;
         expected.marginsMm.setLeft(33);
         {
-            WindowFixture f(file);
+            PageSetupFixture f(file);
             PageSetup shown;
             f.inPageSetup([&shown](dv::PageSetupDialog* dialog) {
                 shown = dialog->pageSetup();
@@ -308,7 +298,7 @@ private slots:
             registry.setValue(key, QStringLiteral("Scale"), RegValue::dword(0xFFFFFFFFu));
             registry.setValue(key, QStringLiteral("MarginTop"), RegValue::dword(123456789));
         }
-        WindowFixture f(file);
+        PageSetupFixture f(file);
         PageSetup shown;
         f.inPageSetup([&shown](dv::PageSetupDialog* dialog) {
             shown = dialog->pageSetup();

@@ -23,12 +23,19 @@ namespace dv::test
 /// The services and settings store a window is made over; the window itself is
 /// made by the fixture built on this one.
 struct WindowFixture {
-    WindowFixture()
-        : registry(dir.filePath(QStringLiteral("registry.json")))
+    /// registryPath: the settings store's file, which may outlive the fixture; by
+    /// default one in dir.
+    explicit WindowFixture(const QString& registryPath = QString())
+        : registry(registryPath.isEmpty() ? dir.filePath(QStringLiteral("registry.json")) : registryPath)
     {
         dv::installErrorDialogs(&dialogs);
     }
-    ~WindowFixture() { dv::installErrorDialogs(nullptr); }
+    ~WindowFixture()
+    {
+        // What the window reports while closing still reaches the recording dialogs.
+        form.reset();
+        dv::installErrorDialogs(nullptr);
+    }
     WindowFixture(const WindowFixture&) = delete;
     WindowFixture& operator=(const WindowFixture&) = delete;
 
@@ -53,7 +60,8 @@ struct WindowFixture {
 
 /// A main window whose browser control is scripted by the test.
 struct ScriptedWindowFixture : WindowFixture {
-    explicit ScriptedWindowFixture(AppParts parts = {})
+    explicit ScriptedWindowFixture(AppParts parts = {}, const QString& registryPath = QString())
+        : WindowFixture(registryPath)
     {
         if (parts.executablePath.isEmpty())
             parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);

@@ -1,5 +1,6 @@
 // The update check as the main window runs it: its timer, the worker thread, the
 // "Update Notifications" item and the notice, against a fake service on loopback.
+#include "windowfixture.h"
 #include "mainwindow.h"
 #include "named.h"
 #include "check.h"
@@ -25,10 +26,7 @@
 using dv::test::named;
 
 using dv::test::FakeService;
-using dv::test::RecordingDialogs;
-using dv::test::RecordingShell;
 using dv::test::ScriptedAnswer;
-using dv::test::ScriptedBrowser;
 using dv::test::TestCertificates;
 
 namespace {
@@ -44,32 +42,22 @@ QByteArray serviceAnswer(const QString& version, const QString& important = QStr
 }
 
 // One main window with recording services, aimed at the fake service.
-struct Fixture {
+struct Fixture : dv::test::ScriptedWindowFixture {
     explicit Fixture(const FakeService& service)
-        : registry(dir.filePath(QStringLiteral("registry.json")))
+        : ScriptedWindowFixture(aimedAt(service))
+    {
+    }
+    // The window's update check asks the fake service, and its today is fixed.
+    static AppParts aimedAt(const FakeService& service)
     {
         qputenv("DORVANTIS_WEB_HOST", service.hostPort().toUtf8());
-        dv::installErrorDialogs(&dialogs);
         AppParts parts;
-        parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        parts.browserFactory = [](QWidget* parent) { return std::make_unique<ScriptedBrowser>(parent); };
         parts.updateCheckToday = [] { return Today; };
-        form = std::make_unique<MainWindow>(services, parts);
-    }
-    ~Fixture()
-    {
-        form.reset();
-        dv::installErrorDialogs(nullptr);
+        return parts;
     }
     dv::SettingsStore store() { return dv::SettingsStore(registry, AppTitle); }
     QString stored(const QString& name) { return store().ReadString("Settings", name, "<missing>"); }
 
-    QTemporaryDir dir;
-    RecordingDialogs dialogs;
-    RecordingShell shell;
-    dv::RegistryStore registry;
-    dv::Services services{dialogs, shell, registry};
-    std::unique_ptr<MainWindow> form;
 };
 
 } // namespace
