@@ -89,6 +89,30 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Successfully completed."));
     }
 
+    // The scheduler turns the job away: the run ends with its reason, as a printer
+    // no page could reach, and nothing is printed.
+    void chosenQueueThatRefusesJobs_endsTheRunWithTheSchedulersReason()
+    {
+        Fixture f;
+        const QString queue = QStringLiteral("closed_") + token();
+        QVERIFY(f.cups.addQueue(queue));
+        QCOMPARE(QProcess::execute(QStringLiteral("cupsreject"),
+                     {QStringLiteral("-h"), f.cups.server(), QStringLiteral("-r"), QStringLiteral("closed for repairs"), queue}),
+            0);
+        f.restart();
+        f.choose(queue);
+        const QStringList entries {f.localPage(token()), f.localPage(token())};
+        f.printAll(entries);
+
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));
+        const QString text = f.dialogs.messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral("\"%1\" did not accept the job").arg(queue)), qPrintable(text));
+        QCOMPARE(f.form->statusText(), QStringLiteral("Printing: ") + entries[0]);
+        QVERIFY(f.cups.jobsTitled(entries).isEmpty());
+        QVERIFY(f.cups.removeQueue(queue));
+    }
+
     void storedQueueThatIsGone_fallsBackToTheDefaultWithAStatusNote()
     {
         Fixture f;
