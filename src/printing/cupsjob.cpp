@@ -27,6 +27,7 @@ bool serverUnreachable()
 }
 
 using DestPtr = std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)>;
+using IppPtr = std::unique_ptr<ipp_t, void (*)(ipp_t*)>;
 
 // The destination called name, where "office/duplex" is the instance "duplex" of
 // the queue "office"; null when there is none.
@@ -97,31 +98,35 @@ int submitPdfJob(const QString& destination, const QString& jobName, const QByte
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
         queue.constData());
-    ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "document-name", nullptr, title.constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_PDF);
+    const IppPtr request(ippNewRequest(IPP_OP_PRINT_JOB), ippDelete);
+    ipp_t* ipp = request.get();
+    ippAddString(ipp, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(ipp, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(ipp, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.constData());
+    ippAddString(ipp, IPP_TAG_OPERATION, IPP_TAG_NAME, "document-name", nullptr, title.constData());
+    ippAddString(ipp, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_PDF);
     if (instance) {
-        cupsEncodeOptions2(request, instance->num_options, instance->options, IPP_TAG_OPERATION);
-        cupsEncodeOptions2(request, instance->num_options, instance->options, IPP_TAG_JOB);
+        cupsEncodeOptions2(ipp, instance->num_options, instance->options, IPP_TAG_OPERATION);
+        cupsEncodeOptions2(ipp, instance->num_options, instance->options, IPP_TAG_JOB);
     }
     const QByteArray resource = "/printers/" + queue;
-    // The length is the whole body: the request and the document after it.
-    const http_status_t sent
-        = cupsSendRequest(CUPS_HTTP_DEFAULT, request, resource.constData(), ippLength(request) + size_t(pdf.size()));
-    const bool written = sent == HTTP_STATUS_CONTINUE
-        && cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size())) == HTTP_STATUS_CONTINUE;
-    ippDelete(request);
-    // Read even after a failed write: the scheduler's answer says why.
-    std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
-        cupsGetResponse(CUPS_HTTP_DEFAULT, resource.constData()), ippDelete);
-    if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
-        throw AppError(
+    auto refused = [&destination] {
+        return AppError(
             QStringLiteral("The printer \"%1\" did not accept the job: %2").arg(destination, lastCupsError()));
+    };
+    // The length is the whole body: the request and the document after it.
+    if (cupsSendRequest(CUPS_HTTP_DEFAULT, ipp, resource.constData(), ippLength(ipp) + size_t(pdf.size()))
+        != HTTP_STATUS_CONTINUE)
+        throw refused();
+    const bool written = cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size()))
+        == HTTP_STATUS_CONTINUE;
+    // Read even after a failed write: the scheduler's answer says why.
+    const IppPtr response(cupsGetResponse(CUPS_HTTP_DEFAULT, resource.constData()), ippDelete);
+    if (response && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
+        throw refused();
     if (!written || !response)
-        throw AppError(QStringLiteral("Sending the page to the printer \"%1\" failed: %2").arg(destination, lastCupsError()));
+        throw AppError(
+            QStringLiteral("Sending the page to the printer \"%1\" failed: %2").arg(destination, lastCupsError()));
     ipp_attribute_t* id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
     return id ? ippGetInteger(id, 0) : 0;
 }
