@@ -169,6 +169,18 @@ WebEngineBrowser::HistoryMark WebEngineBrowser::historyMark(QWebEnginePage& page
     return { history->count(), current.url(), current.lastVisited() };
 }
 
+void WebEngineBrowser::beginEntry(Tab& tab, const QString& address)
+{
+    tab.address = address;
+    tab.heldErrors.clear();
+    tab.sawStart = false;
+    tab.stopRequested = false;
+    tab.documentForEntry = false;
+    tab.entryErrorReported = false;
+    tab.completedOnce = false;
+    tab.startedMs = nowMs();
+}
+
 void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
 {
     tab.beforeLoad = historyMark(*tab.page);
@@ -246,17 +258,10 @@ void WebEngineBrowser::preload(const QString& address)
         makePage(*spare_);
     }
     Tab& tab = *spare_;
-    tab.address = address;
-    tab.heldErrors.clear();
+    beginEntry(tab, address);
     tab.awaitingStart = true;
-    tab.sawStart = false;
-    tab.stopRequested = false;
-    tab.documentForEntry = false;
-    tab.entryErrorReported = false;
-    tab.completedOnce = false;
     tab.rendererGone = false;
     tab.preloading = true;
-    tab.startedMs = nowMs();
     ++tab.navigations;
     setState(tab, ReadyStateLoading);
     // Started on the next pass of the event loop: a print that starts at once (no
@@ -326,13 +331,7 @@ void WebEngineBrowser::navigate(const QString& address)
     nextDefaults_.reset();
     loadStartedAgoMs_ = 0;
     Tab& tab = *shown_;
-    tab.address = address;
-    tab.sawStart = false;
-    tab.stopRequested = false;
-    tab.documentForEntry = false;
-    tab.entryErrorReported = false;
-    tab.completedOnce = false;
-    tab.startedMs = nowMs();
+    beginEntry(tab, address);
     const QUrl url = urlForAddress(address);
     if (isScript(url)) {
         // A script entry would run inside whatever page is shown, with its origin:

@@ -108,6 +108,8 @@ private:
     };
 
     SilentPage* makePage(Tab& tab);
+    // Forgets what the tab's last entry came to, for the entry at address.
+    static void beginEntry(Tab& tab, const QString& address);
     // Starts loading the entry's URL into the tab's page, marking what it held before.
     static void startLoad(Tab& tab, const QUrl& url);
     // Whether the load started last brought a document, even one still loading.
