@@ -55,6 +55,29 @@ struct EngineFixture : WindowFixture {
         return jobs;
     }
 
+    // The titles of jobs, in job order.
+    static QStringList titles(const QList<PrivateCups::Job>& jobs)
+    {
+        QStringList out;
+        for (const auto& job : jobs)
+            out << job.title;
+        return out;
+    }
+    // What is wrong with the printouts of jobs, each of which should show its own
+    // entry's marker (nothing of its own where that is empty) and no other entry's;
+    // empty when nothing is.
+    static QString markerMismatch(const QList<PrivateCups::Job>& jobs, const QStringList& markers)
+    {
+        for (int i = 0; i < jobs.size(); ++i) {
+            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
+            for (int j = 0; j < markers.size(); ++j) {
+                if (!markers[j].isEmpty() && text.contains(markers[j]) != (i == j))
+                    return jobs[i].title + QStringLiteral(" printed: ") + text;
+            }
+        }
+        return {};
+    }
+
     PrivateCups cups;
 
 private:

@@ -98,17 +98,9 @@ private slots:
 
         const QStringList printable { good1, good2, good3, styled, good4 };
         const QList<PrivateCups::Job> jobs = f.jobsFor(printable);
-        QStringList titles;
-        for (const auto& job : jobs)
-            titles << job.title;
-        QCOMPARE(titles, printable); // nothing else was printed, and in list order
-        const QStringList markers { m1, m2, m3, mStyled, m4 };
-        for (int i = 0; i < jobs.size(); ++i) {
-            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
-            QVERIFY2(text.contains(markers[i]), qPrintable(printable[i] + QStringLiteral(" printed: ") + text));
-            for (const QString& other : markers)
-                QVERIFY2(other == markers[i] || !text.contains(other), qPrintable(printable[i] + " shows " + other));
-        }
+        QCOMPARE(EngineFixture::titles(jobs), printable); // nothing else was printed, and in list order
+        const QString mismatch = EngineFixture::markerMismatch(jobs, { m1, m2, m3, mStyled, m4 });
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
         // The slow stylesheet and the picture of the local page came from the web.
         QVERIFY(PrivateCups::pdfText(jobs[3].pdfPath).contains(QStringLiteral("STYLED-BY-CSS")));
         QVERIFY(server.paths.contains("/pic.png"));
@@ -159,18 +151,9 @@ private slots:
         f.form->printAll();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
-        QStringList titles;
-        for (const auto& job : jobs)
-            titles << job.title;
-        QCOMPARE(titles, entries);
-        for (int i = 0; i < jobs.size(); ++i) {
-            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
-            QVERIFY2(markers[i].isEmpty() || text.contains(markers[i]),
-                qPrintable(entries[i] + QStringLiteral(" printed: ") + text));
-            for (const QString& other : markers)
-                QVERIFY2(other.isEmpty() || other == markers[i] || !text.contains(other),
-                    qPrintable(entries[i] + QStringLiteral(" shows ") + other));
-        }
+        QCOMPARE(EngineFixture::titles(jobs), entries);
+        const QString mismatch = EngineFixture::markerMismatch(jobs, markers);
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
         QCOMPARE(f.logLines(),
             (QStringList { QStringLiteral("Navigate Error: ") + refused, QStringLiteral("Navigate Error: ") + missing }));
         // Each error is reported in its own entry's turn, never while the one before is shown.
@@ -206,10 +189,7 @@ private slots:
 
         const QStringList printed { entries[0], entries[2], entries[3] };
         const QList<PrivateCups::Job> jobs = f.jobsFor(printed);
-        QStringList titles;
-        for (const auto& job : jobs)
-            titles << job.title;
-        QCOMPARE(titles, printed);
+        QCOMPARE(EngineFixture::titles(jobs), printed);
         const QStringList markers { mA, mC, mD };
         for (int i = 0; i < jobs.size(); ++i) {
             const QString text = PrivateCups::pdfText(jobs[i].pdfPath);

@@ -52,10 +52,7 @@ private slots:
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), entries.size());
-        QStringList titles;
-        for (const auto& job : jobs)
-            titles << job.title;
-        QCOMPARE(titles, entries); // one job per entry, named by its address, in list order
+        QCOMPARE(Fixture::titles(jobs), entries); // one job per entry, named by its address, in list order
         const QStringList markers { m1, m2, QString(), m4, m5 };
         for (int i = 0; i < jobs.size(); ++i) {
             const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
@@ -153,17 +150,10 @@ private slots:
 
         const QStringList printed { entries[0], partialUrl, entries[4] };
         const QList<PrivateCups::Job> jobs = f.jobsFor(printed);
-        QStringList titles;
-        for (const auto& job : jobs)
-            titles << job.title;
-        QCOMPARE(titles, printed);
+        QCOMPARE(Fixture::titles(jobs), printed);
         QVERIFY(f.cups.jobsTitled({ hang }).isEmpty());
-        const QStringList markers { before, partial, after };
-        for (int i = 0; i < jobs.size(); ++i) {
-            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
-            for (int j = 0; j < markers.size(); ++j)
-                QVERIFY2(text.contains(markers[j]) == (i == j), qPrintable(printed[i] + QStringLiteral(": ") + text));
-        }
+        const QString mismatch = Fixture::markerMismatch(jobs, { before, partial, after });
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
         QCOMPARE(f.logLines(),
             (QStringList { QStringLiteral("Navigate Error: ") + hang, QStringLiteral("Navigate Error: ") + partialUrl,
                 QStringLiteral("Navigate Error: ") + hang }));
