@@ -55,40 +55,24 @@ qint64 totalResidentKb()
 
 
 /// The real engine, counting pages printed and taking memory after page 10.
-class CountingBrowser : public dv::BrowserControl
+class CountingBrowser : public dv::bench::ForwardingBrowser
 {
 public:
-    CountingBrowser(QWidget* parent, dv::RegistryStore& registry)
-        : dv::BrowserControl(parent)
-        , engine_(parent, &registry)
-    {
-        connect(&engine_, &dv::BrowserControl::navigateError, this, &dv::BrowserControl::navigateError);
-        connect(&engine_, &dv::BrowserControl::readyStateChanged, this, &dv::BrowserControl::readyStateChanged);
-    }
-    QWidget* widget() override { return engine_.widget(); }
-    void navigate(const QString& address) override { engine_.navigate(address); }
-    quint32 readyState() const override { return engine_.readyState(); }
+    using ForwardingBrowser::ForwardingBrowser;
     void print() override
     {
         QElapsedTimer clock;
         clock.start();
-        engine_.print();
+        ForwardingBrowser::print();
         printSeconds += clock.nsecsElapsed() / 1e9;
         if (++printed == 10)
             memory10Kb = totalResidentKb();
     }
-    void printPreview() override { engine_.printPreview(); }
-    void stop() override { engine_.stop(); }
-    void preload(const QString& address) override { engine_.preload(address); }
-    qint64 loadStartedAgoMs() const override { return engine_.loadStartedAgoMs(); }
 
     int printed = 0;
     // Time spent inside print(): rendering, stamping and handing the job over.
     double printSeconds = 0;
     qint64 memory10Kb = 0;
-
-private:
-    dv::WebEngineBrowser engine_;
 };
 
 int capturedJobs(const QString& cupsDir)

@@ -45,43 +45,30 @@ using dv::bench::residentKb;
 using dv::bench::SilentDialogs;
 
 /// The real engine, timed: one sample per page from navigate() to the end of print().
-class TimedBrowser : public dv::BrowserControl
+class TimedBrowser : public dv::bench::ForwardingBrowser
 {
 public:
-    TimedBrowser(QWidget* parent, dv::RegistryStore& registry)
-        : dv::BrowserControl(parent)
-        , engine_(parent, &registry)
-    {
-        connect(&engine_, &dv::BrowserControl::navigateError, this, &dv::BrowserControl::navigateError);
-        connect(&engine_, &dv::BrowserControl::readyStateChanged, this, &dv::BrowserControl::readyStateChanged);
-    }
-    QWidget* widget() override { return engine_.widget(); }
+    using ForwardingBrowser::ForwardingBrowser;
     void navigate(const QString& address) override
     {
         clock_.start();
-        engine_.navigate(address);
+        ForwardingBrowser::navigate(address);
     }
-    quint32 readyState() const override { return engine_.readyState(); }
     void print() override
     {
-        engine_.print();
+        ForwardingBrowser::print();
         samplesMs << clock_.nsecsElapsed() / 1e6;
         if (samplesMs.size() == 10) {
             rss10Kb = residentKb(QCoreApplication::applicationPid());
             children10Kb = descendantsResidentKb();
         }
     }
-    void printPreview() override { engine_.printPreview(); }
-    void stop() override { engine_.stop(); }
-    void preload(const QString& address) override { engine_.preload(address); }
-    qint64 loadStartedAgoMs() const override { return engine_.loadStartedAgoMs(); }
 
     QList<double> samplesMs;
     qint64 rss10Kb = 0;
     qint64 children10Kb = 0;
 
 private:
-    dv::WebEngineBrowser engine_;
     QElapsedTimer clock_;
 };
 

@@ -2,8 +2,11 @@
 // What the print benchmarks share: the engine's environment and a private CUPS
 // scheduler, resident memory from /proc, and desktop services that answer at once
 // so a run never waits for a person.
+#include "browsercontrol.h"
 #include "dialogs.h"
+#include "registry.h"
 #include "shell.h"
+#include "webenginebrowser.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <cstdio>
 #include <unistd.h>
@@ -92,6 +96,31 @@ inline qint64 descendantsResidentKb()
     }
     return total;
 }
+
+/// The real engine behind a control a benchmark can watch: every call goes to the
+/// engine, and a benchmark overrides the ones it measures.
+class ForwardingBrowser : public dv::BrowserControl
+{
+public:
+    ForwardingBrowser(QWidget* parent, dv::RegistryStore& registry)
+        : dv::BrowserControl(parent)
+        , engine_(parent, &registry)
+    {
+        connect(&engine_, &dv::BrowserControl::navigateError, this, &dv::BrowserControl::navigateError);
+        connect(&engine_, &dv::BrowserControl::readyStateChanged, this, &dv::BrowserControl::readyStateChanged);
+    }
+    QWidget* widget() override { return engine_.widget(); }
+    void navigate(const QString& address) override { engine_.navigate(address); }
+    quint32 readyState() const override { return engine_.readyState(); }
+    void print() override { engine_.print(); }
+    void printPreview() override { engine_.printPreview(); }
+    void stop() override { engine_.stop(); }
+    void preload(const QString& address) override { engine_.preload(address); }
+    qint64 loadStartedAgoMs() const override { return engine_.loadStartedAgoMs(); }
+
+private:
+    dv::WebEngineBrowser engine_;
+};
 
 /// Answers every dialog at once, keeping the last message.
 class SilentDialogs : public dv::Dialogs
