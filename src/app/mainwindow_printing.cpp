@@ -33,6 +33,13 @@ qint64 nowMs()
     return QDeadlineTimer::current().deadline();
 }
 
+// The time in milliseconds rounded up, where nowMs() rounds down: a delay counted
+// from it is never the fraction of a millisecond short.
+qint64 nowMsRoundedUp()
+{
+    return (QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() + 999'999) / 1'000'000;
+}
+
 } // namespace
 
 void MainWindow::connectPrintingHandlers()
@@ -197,7 +204,7 @@ void MainWindow::printAllPages()
         const qint64 delaySeconds = dv::delaySecondsFromText(delaySpin_->cleanText());
         if (delaySeconds > 0) {
             const qint64 delayMs = delaySeconds * 1000;
-            delayDeadlineMs_ = nowMs() + delayMs;
+            delayDeadlineMs_ = nowMsRoundedUp() + delayMs;
             delayElapsed_ = false;
             delayTimer_->setInterval(dv::nextTimerLegMs(delayMs));
             delayTimer_->start();
