@@ -8,6 +8,9 @@
 //     delay 0: seconds per page;
 //   - with --memory P, P local pages (e.g. 1000), delay 0: resident memory growth
 //     (program plus engine helpers) from page 10 to page P.
+// Each mode's line also says how many cores the machine kept busy on average, and
+// the local pages series the CPU time a page costs: loading ahead cannot take less
+// than that time divided by the cores, however well it overlaps.
 //
 // A process's first run grows more than a later one; --only one|overlapped runs one
 // mode alone, so memory can be compared between two fresh processes.
@@ -82,6 +85,8 @@ int capturedJobs(const QString& cupsDir)
 
 struct RunFigures {
     double seconds = 0;
+    // Core-seconds the whole machine was busy during the run.
+    double busySeconds = 0;
     double printSeconds = 0;
     int printed = 0;
     qint64 growthKb = 0;
@@ -116,9 +121,11 @@ struct Bench {
             named<QSpinBox>(form, "delaySpin")->setValue(delay);
             named<PageListBox>(form, "pageList")->appendMany(entries);
             QElapsedTimer total;
+            const double busyBefore = dv::bench::machineBusySeconds();
             total.start();
             form.printAll();
             figures.seconds = total.nsecsElapsed() / 1e9;
+            figures.busySeconds = dv::bench::machineBusySeconds() - busyBefore;
             figures.printed = browser->printed;
             figures.printSeconds = browser->printSeconds;
             figures.growthKb = totalResidentKb() - browser->memory10Kb;
@@ -157,12 +164,29 @@ QStringList localPages(QTemporaryDir& work, const QString& prefix, int count)
 void report(const char* what, const RunFigures& one, const RunFigures& overlapped, double oneFigure,
     double overlappedFigure, const char* unit)
 {
+    const int cores = QThread::idealThreadCount();
+    auto busyCores = [](const RunFigures& run) { return run.seconds > 0 ? run.busySeconds / run.seconds : 0.0; };
     std::printf("%s\n", what);
-    std::printf("  one at a time: %8.3f %s  (%d printed, %.1f s of it in print, %s)\n", oneFigure, unit,
-        one.printed, one.printSeconds, qPrintable(one.closing.simplified()));
-    std::printf("  overlapped:    %8.3f %s  (%d printed, %.1f s of it in print, %s)\n", overlappedFigure, unit,
-        overlapped.printed, overlapped.printSeconds, qPrintable(overlapped.closing.simplified()));
+    std::printf("  one at a time: %8.3f %s  (%d printed, %.1f s of it in print, %.2f of %d cores busy, %s)\n",
+        oneFigure, unit, one.printed, one.printSeconds, busyCores(one), cores, qPrintable(one.closing.simplified()));
+    std::printf("  overlapped:    %8.3f %s  (%d printed, %.1f s of it in print, %.2f of %d cores busy, %s)\n",
+        overlappedFigure, unit, overlapped.printed, overlapped.printSeconds, busyCores(overlapped), cores,
+        qPrintable(overlapped.closing.simplified()));
     std::printf("  ratio:         %8.3f\n", oneFigure > 0 ? overlappedFigure / oneFigure : 0.0);
+    std::fflush(stdout);
+}
+
+// What a page costs the machine in CPU time, and the shortest time per page that
+// CPU time allows loading ahead on this machine's cores.
+void reportCpu(const RunFigures& one, const RunFigures& overlapped, int pages)
+{
+    const int cores = QThread::idealThreadCount();
+    const double oneCpu = one.busySeconds / pages;
+    const double overlappedCpu = overlapped.busySeconds / pages;
+    const double floor = overlappedCpu / cores;
+    std::printf("  CPU time per page, whole machine: one at a time %.3f s, overlapped %.3f s\n", oneCpu, overlappedCpu);
+    std::printf("  overlapped can take no less than %.3f s/page on %d cores (ratio %.3f)\n", floor, cores,
+        one.seconds > 0 ? floor / (one.seconds / pages) : 0.0);
     std::fflush(stdout);
 }
 
@@ -212,6 +236,7 @@ int main(int argc, char* argv[])
         const RunFigures overlapped = bench.printAll(entries, 0, true);
         report(qPrintable(QStringLiteral("%1 local pages, delay 0: seconds per page").arg(pages)), one, overlapped,
             one.seconds / pages, overlapped.seconds / pages, "s/page");
+        reportCpu(one, overlapped, pages);
         if (one.printed != pages || overlapped.printed != pages)
             status = 1;
     }

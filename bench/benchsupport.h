@@ -60,6 +60,21 @@ inline void stopCups(const QTemporaryDir& work)
         { QStringLiteral("stop"), work.filePath(QStringLiteral("cups")) });
 }
 
+/// Core-seconds the whole machine has spent busy since boot (all processes: this
+/// one, the engine's helpers, the CUPS scheduler and its backends), from /proc/stat.
+inline double machineBusySeconds()
+{
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // cpu  user nice system idle iowait irq softirq steal ...
+    const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
+    qint64 busy = 0;
+    for (int i : { 1, 2, 3, 6, 7, 8 })
+        busy += fields.value(i).toLongLong();
+    return double(busy) / double(sysconf(_SC_CLK_TCK));
+}
+
 /// Resident memory in kB of one process.
 inline qint64 residentKb(qint64 pid)
 {
