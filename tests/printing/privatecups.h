@@ -55,6 +55,8 @@ struct PrivateCups {
         QString pdfPath;
         /// The queue that printed it.
         QString queue;
+        /// Its options as the printer's backend got them ("name=value ...").
+        QString options;
     };
 
     /// The captured jobs whose title is one of titles, in job order.
@@ -71,8 +73,11 @@ struct PrivateCups {
             QFile queueFile(capture.filePath(QStringLiteral("job-%1.queue").arg(id)));
             const QString queue
                 = queueFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(queueFile.readAll()).trimmed() : QString();
+            QFile optionsFile(capture.filePath(QStringLiteral("job-%1.options").arg(id)));
+            const QString options
+                = optionsFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(optionsFile.readAll()).trimmed() : QString();
             if (titles.contains(title))
-                found.insert(id, Job { id, title, capture.filePath(name), queue });
+                found.insert(id, Job { id, title, capture.filePath(name), queue, options });
         }
         return found.values();
     }

@@ -1,7 +1,7 @@
 // "Print to:" end to end with the real engine: a second queue of the private CUPS
-// scheduler, the choice kept across a restart and falling back when its queue is
-// gone, a folder of PDF files and one PDF file with a bookmark per entry. Needs the
-// private_cups fixture.
+// scheduler, an instance of it with its own options, the choice kept across a
+// restart and falling back when its queue is gone, a folder of PDF files and one
+// PDF file with a bookmark per entry. Needs the private_cups fixture.
 #include "enginefixture.h"
 
 #include <QApplication>
@@ -111,6 +111,50 @@ private slots:
         QCOMPARE(f.form->statusText(), QStringLiteral("Printing: ") + entries[0]);
         QVERIFY(f.cups.jobsTitled(entries).isEmpty());
         QVERIFY(f.cups.removeQueue(queue));
+    }
+
+    // An instance from the user's lpoptions prints on its queue with its own
+    // options; the queue chosen without it prints without them.
+    void instanceOfAQueue_printsOnItsQueueWithTheInstancesOptions()
+    {
+        Fixture f;
+        const QString queue = QStringLiteral("shared_") + token();
+        QVERIFY(f.cups.addQueue(queue));
+        const QString instance = queue + QStringLiteral("/twoup");
+        QVERIFY(QDir().mkpath(QDir::homePath() + QStringLiteral("/.cups")));
+        QFile lpoptions(QDir::homePath() + QStringLiteral("/.cups/lpoptions"));
+        QVERIFY(lpoptions.open(QIODevice::WriteOnly));
+        lpoptions.write("Dest " + instance.toUtf8() + " number-up=2 Duplex=DuplexNoTumble\n");
+        lpoptions.close();
+        const auto forgetInstance = qScopeGuard([&] {
+            lpoptions.remove();
+            f.cups.removeQueue(queue);
+        });
+        f.restart(); // lists the instance
+
+        f.choose(instance);
+        const QStringList viaInstance {f.localPage(token()), f.localPage(token())};
+        f.printAll(viaInstance);
+        f.choose(queue);
+        const QStringList viaQueue {f.localPage(token())};
+        f.printAll(viaQueue);
+
+        const QList<PrivateCups::Job> instanceJobs = f.jobsFor(viaInstance);
+        QCOMPARE(instanceJobs.size(), viaInstance.size());
+        for (const PrivateCups::Job& job : instanceJobs) {
+            QCOMPARE(job.queue, queue);
+            const QStringList options = job.options.split(QLatin1Char(' '));
+            QVERIFY2(options.contains(QStringLiteral("number-up=2")), qPrintable(job.options));
+            QVERIFY2(options.contains(QStringLiteral("Duplex=DuplexNoTumble")), qPrintable(job.options));
+        }
+        const QList<PrivateCups::Job> queueJobs = f.jobsFor(viaQueue);
+        QCOMPARE(queueJobs.size(), 1);
+        QCOMPARE(queueJobs[0].queue, queue);
+        QVERIFY2(!queueJobs[0].options.split(QLatin1Char(' ')).contains(QStringLiteral("number-up=2")),
+            qPrintable(queueJobs[0].options));
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        for (const auto& message : f.dialogs.messages)
+            QCOMPARE(message.text, QStringLiteral("Successfully completed."));
     }
 
     void storedQueueThatIsGone_fallsBackToTheDefaultWithAStatusNote()
