@@ -17,6 +17,7 @@
 //
 //   bench_overlap [--urls M] [--pages N] [--memory P] [--only one|overlapped]
 #include "benchsupport.h"
+#include "generatedpage.h"
 #include "browsercontrol.h"
 #include "dialogs.h"
 #include "mainwindow.h"
@@ -31,11 +32,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QThread>
 
 #include <cstdio>
@@ -144,20 +143,8 @@ struct Bench {
 QStringList localPages(QTemporaryDir& work, const QString& prefix, int count)
 {
     QStringList entries;
-    for (int i = 1; i <= count; ++i) {
-        const QString path = work.filePath(QStringLiteral("%1%2.html").arg(prefix).arg(i));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        QTextStream out(&file);
-        out << "<!DOCTYPE html><html><head><title>Page " << i << "</title></head><body><h1>Page " << i
-            << "</h1><p>A generated page with a paragraph of text, a list, a table and a picture.</p><ul>";
-        for (int k = 0; k < 10; ++k)
-            out << "<li>Item " << k << "</li>";
-        out << "</ul><table border=1><tr><th>a</th><th>b</th></tr><tr><td>1</td><td>2</td></tr></table>"
-               "<img width=40 height=40 src=\"data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlE"
-               "QVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==\"></body></html>";
-        entries << path;
-    }
+    for (int i = 1; i <= count; ++i)
+        entries << dv::bench::writeGeneratedPage(QDir(work.path()), i, prefix, true);
     return entries;
 }
 
