@@ -17,9 +17,9 @@
 //
 //   bench_overlap [--urls M] [--pages N] [--memory P] [--only one|overlapped]
 #include "benchsupport.h"
-#include "generatedpage.h"
 #include "browsercontrol.h"
 #include "dialogs.h"
+#include "generatedpage.h"
 #include "mainwindow.h"
 #include "named.h"
 #include "pagelistbox.h"
