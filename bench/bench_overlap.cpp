@@ -32,13 +32,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <cstdio>
-#include <unistd.h>
 
 using dv::test::named;
 

@@ -26,12 +26,10 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QThread>
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 using dv::test::named;
 
