@@ -5,7 +5,8 @@
 //   - M loopback URLs (default 50) whose server answers each after 800 ms, delay 1:
 //     wall time of the run;
 //   - N generated local pages (default 100) with text, a table and a picture,
-//     delay 0: seconds per page;
+//     delay 0: seconds per page; with --list FILE, the first N entries of that list
+//     file instead (the peers' pages, say, or pages saved from the web);
 //   - with --memory P, P local pages (e.g. 1000), delay 0: resident memory growth
 //     (program plus engine helpers) from page 10 to page P.
 // Each mode's line also says how many cores the machine kept busy on average, and
@@ -15,11 +16,13 @@
 // A process's first run grows more than a later one; --only one|overlapped runs one
 // mode alone, so memory can be compared between two fresh processes.
 //
-//   bench_overlap [--urls M] [--pages N] [--memory P] [--only one|overlapped]
+//   bench_overlap [--urls M] [--pages N] [--list FILE] [--memory P] [--only one|overlapped]
 #include "benchsupport.h"
 #include "browsercontrol.h"
 #include "dialogs.h"
+#include "errors.h"
 #include "generatedpage.h"
+#include "listfile.h"
 #include "mainwindow.h"
 #include "named.h"
 #include "pagelistbox.h"
@@ -183,6 +186,7 @@ int main(int argc, char* argv[])
     int pages = 100;
     int memoryPages = 0;
     QByteArray only;
+    QString listFile;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (qstrcmp(argv[i], "--urls") == 0)
             urls = std::max(0, atoi(argv[i + 1]));
@@ -192,6 +196,23 @@ int main(int argc, char* argv[])
             memoryPages = std::max(0, atoi(argv[i + 1]));
         else if (qstrcmp(argv[i], "--only") == 0)
             only = argv[i + 1];
+        else if (qstrcmp(argv[i], "--list") == 0)
+            listFile = QString::fromLocal8Bit(argv[i + 1]);
+    }
+    // Read first: a list that cannot be read should not cost a whole series.
+    QStringList listed;
+    if (!listFile.isEmpty() && pages > 0) {
+        try {
+            listed = dv::loadListFile(listFile).mid(0, pages);
+        } catch (const dv::AppError& e) {
+            std::fprintf(stderr, "%s\n", qPrintable(e.message()));
+            return 2;
+        }
+        if (listed.isEmpty()) {
+            std::fprintf(stderr, "%s lists no entries\n", qPrintable(listFile));
+            return 2;
+        }
+        pages = int(listed.size());
     }
     QTemporaryDir work;
     if (!dv::bench::prepareEngineAndCups(work, "bench_overlap"))
@@ -216,10 +237,12 @@ int main(int argc, char* argv[])
             status = 1;
     }
     if (pages > 0) {
-        const QStringList entries = localPages(work, QStringLiteral("local"), pages);
+        const QStringList entries = listFile.isEmpty() ? localPages(work, QStringLiteral("local"), pages) : listed;
         const RunFigures one = bench.printAll(entries, 0, false);
         const RunFigures overlapped = bench.printAll(entries, 0, true);
-        report(qPrintable(QStringLiteral("%1 local pages, delay 0: seconds per page").arg(pages)), one, overlapped,
+        const QString what = listFile.isEmpty() ? QStringLiteral("%1 local pages").arg(pages)
+                                                : QStringLiteral("%1 entries of %2").arg(pages).arg(listFile);
+        report(qPrintable(what + QStringLiteral(", delay 0: seconds per page")), one, overlapped,
             one.seconds / pages, overlapped.seconds / pages, "s/page");
         reportCpu(one, overlapped, pages);
         if (one.printed != pages || overlapped.printed != pages)
