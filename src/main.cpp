@@ -4,7 +4,9 @@
 #include "commandline.h"
 #include "commandlinerun.h"
 #include "dialogs.h"
+#include "enginesandbox.h"
 #include "errordialog.h"
+#include "errors.h"
 #include "identity.h"
 #include "namedmutex.h"
 #include "registry.h"
@@ -13,10 +15,13 @@
 
 #include <QCoreApplication>
 #include <QIcon>
+#include <QProcessEnvironment>
 
 #include <cstdio>
 
 #include <optional>
+
+#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
@@ -44,6 +49,19 @@ int main(int argc, char* argv[])
     if (!request) {
         std::fprintf(stderr, "dorvantis: %s\n%s", qPrintable(usageError), qPrintable(dv::usageHint()));
         return 2;
+    }
+    // Asked before the engine starts: refused, it would end the program unseen.
+    if (const std::optional<QString> refusal
+        = dv::engineSandboxRefusal(::getuid(), QProcessEnvironment::systemEnvironment())) {
+        if (request->printAll) {
+            std::fprintf(stderr, "dorvantis: %s\n", qPrintable(dv::defaultErrorText(*refusal)));
+            return 2;
+        }
+        dv::QtDialogs dialogs;
+        dv::installErrorDialogs(&dialogs);
+        dv::showDefaultError(*refusal);
+        dv::installErrorDialogs(nullptr);
+        return 1;
     }
     if (request->printAll)
         return dv::runPrintAll(*request);

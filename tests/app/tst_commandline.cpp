@@ -1,6 +1,7 @@
 // Reading the command line: entries, the list file, --print-all and its delay and
 // destination, and the usage errors that end the program with status 2.
 #include "commandline.h"
+#include "enginesandbox.h"
 
 #include <QDir>
 #include <QtTest>
@@ -95,6 +96,40 @@ private slots:
         QString said;
         QVERIFY(!dv::parseCommandLine(QStringList {QStringLiteral("dorvantis")} + arguments, &said));
         QCOMPARE(said, error);
+    }
+
+    void engineSandboxRefusal_data()
+    {
+        QTest::addColumn<uint>("userId");
+        QTest::addColumn<QStringList>("environment"); // NAME=value
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("an ordinary user") << 1000u << QStringList() << false;
+        QTest::newRow("root") << 0u << QStringList {QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu")}
+                              << true;
+        QTest::newRow("root, sandbox switched off")
+            << 0u << QStringList {QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")} << false;
+        QTest::newRow("root, switched off by an empty value")
+            << 0u << QStringList {QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=")} << false;
+        QTest::newRow("root, the engine's own switch")
+            << 0u << QStringList {QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu  --no-sandbox")} << false;
+        QTest::newRow("root, the switch with one dash")
+            << 0u << QStringList {QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=-no-sandbox")} << false;
+        QTest::newRow("root, a longer flag is not the switch")
+            << 0u << QStringList {QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=--no-sandboxing no-sandbox")} << true;
+    }
+
+    void engineSandboxRefusal()
+    {
+        QFETCH(uint, userId);
+        QFETCH(QStringList, environment);
+        QFETCH(bool, refused);
+        QProcessEnvironment env;
+        for (const QString& variable : environment)
+            env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+        const std::optional<QString> refusal = dv::engineSandboxRefusal(userId, env);
+        QCOMPARE(refusal.has_value(), refused);
+        if (refusal)
+            QVERIFY2(refusal->contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")), qPrintable(*refusal));
     }
 
     void asksForPrintAll_looksOnlyBeforeTheEndOfOptions()

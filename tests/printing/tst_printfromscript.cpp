@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 using dv::test::PrivateCups;
 
 namespace {
@@ -40,9 +42,13 @@ struct Fixture {
         return path;
     }
     // The program with no display at all and settings of its own.
-    Run run(const QStringList& arguments, bool platformNamed = true)
+    Run run(const QStringList& arguments, bool platformNamed = true, bool sandboxSwitchedOff = true)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!sandboxSwitchedOff) {
+            env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+            env.remove(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"));
+        }
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         if (!platformNamed)
@@ -173,6 +179,23 @@ private slots:
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.err.contains(standardError), qPrintable(run.err));
         QVERIFY2(!run.err.contains(QStringLiteral("Page 1 of")), qPrintable(run.err));
+        QVERIFY(!f.wroteSettings());
+    }
+
+    void printAll_asRootWithTheSandbox_saysWhyAndPrintsNothing()
+    {
+        if (::getuid() != 0)
+            QSKIP("the engine refuses only root");
+        Fixture f;
+        const QString page = f.localPage(token());
+        const Run run = f.run({QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0"), page},
+            true, false);
+
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(QStringLiteral("dorvantis: Dorvantis cannot run as root")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")), qPrintable(run.err));
+        QVERIFY2(!run.err.contains(QStringLiteral("Page 1 of")), qPrintable(run.err));
+        QVERIFY(f.cups.jobsTitled({page}).isEmpty());
         QVERIFY(!f.wroteSettings());
     }
 
