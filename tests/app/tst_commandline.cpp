@@ -1,5 +1,6 @@
 // Reading the command line: entries, the list file, --print-all and its delay and
-// destination, and the usage errors that end the program with status 2.
+// destination, and the usage errors that end the program with status 2; and, from
+// the environment it starts in, whether the engine's sandbox would refuse the user.
 #include "commandline.h"
 #include "enginesandbox.h"
 
