@@ -7,7 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -108,7 +110,20 @@ private slots:
 
     void namedMutex_isVisibleWhileHeldAndAllowsASecond()
     {
-        const QString name = QStringLiteral("DorvantisTest_%1").arg(QCoreApplication::applicationPid());
+        // A runtime folder of the test's own, so no file is left in the shared one.
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const bool hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        const auto restore = qScopeGuard([&] {
+            if (hadRuntime)
+                qputenv("XDG_RUNTIME_DIR", savedRuntime);
+            else
+                qunsetenv("XDG_RUNTIME_DIR");
+        });
+        const QString name = QStringLiteral("DorvantisTest");
+        QCOMPARE(QFileInfo(dv::NamedMutex::pathFor(name)).absolutePath(), QDir(runtime.path()).absolutePath());
         QVERIFY(!dv::NamedMutex::isHeld(name));
         {
             dv::NamedMutex first(name);
