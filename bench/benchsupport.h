@@ -67,10 +67,11 @@ inline double machineBusySeconds()
     QFile stat(QStringLiteral("/proc/stat"));
     if (!stat.open(QIODevice::ReadOnly))
         return 0;
-    // cpu  user nice system idle iowait irq softirq steal ...
+    // cpu  user nice system idle iowait irq softirq steal ...; steal is time the
+    // host gave to others, not work done here.
     const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
     qint64 busy = 0;
-    for (int i : { 1, 2, 3, 6, 7, 8 })
+    for (int i : { 1, 2, 3, 6, 7 })
         busy += fields.value(i).toLongLong();
     return double(busy) / double(sysconf(_SC_CLK_TCK));
 }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace dv::test
 {
 
@@ -64,20 +66,24 @@ struct PrivateCups {
     {
         QMap<int, Job> found;
         const QDir capture(dir + QStringLiteral("/capture"));
+        // What the backend wrote beside job id's document under suffix, or nothing.
+        auto beside = [&capture](int id, const char* suffix) -> std::optional<QString> {
+            QFile file(capture.filePath(QStringLiteral("job-%1.%2").arg(id).arg(QLatin1String(suffix))));
+            if (!file.open(QIODevice::ReadOnly))
+                return std::nullopt;
+            return QString::fromUtf8(file.readAll());
+        };
         for (const QString& name : capture.entryList({ QStringLiteral("job-*.pdf") }, QDir::Files)) {
             const int id = name.mid(4, name.size() - 8).toInt();
-            QFile titleFile(capture.filePath(QStringLiteral("job-%1.title").arg(id)));
-            if (!titleFile.open(QIODevice::ReadOnly))
+            const std::optional<QString> titleLine = beside(id, "title");
+            if (!titleLine)
                 continue;
-            const QString title = QString::fromUtf8(titleFile.readAll()).chopped(1);
-            QFile queueFile(capture.filePath(QStringLiteral("job-%1.queue").arg(id)));
-            const QString queue
-                = queueFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(queueFile.readAll()).trimmed() : QString();
-            QFile optionsFile(capture.filePath(QStringLiteral("job-%1.options").arg(id)));
-            const QString options
-                = optionsFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(optionsFile.readAll()).trimmed() : QString();
-            if (titles.contains(title))
-                found.insert(id, Job { id, title, capture.filePath(name), queue, options });
+            const QString title = titleLine->chopped(1);
+            if (!titles.contains(title))
+                continue;
+            found.insert(id,
+                Job { id, title, capture.filePath(name), beside(id, "queue").value_or(QString()).trimmed(),
+                    beside(id, "options").value_or(QString()).trimmed() });
         }
         return found.values();
     }
