@@ -11,6 +11,7 @@
 
 #include <QAuthenticator>
 #include <QScopeGuard>
+#include <QStackedWidget>
 #include <QThread>
 #include <QDate>
 #include <QDeadlineTimer>
@@ -117,26 +118,34 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent, RegistryStore* settingsStore
         download->cancel();
     });
 
-    view_ = new QWebEngineView(parent);
-    view_->setObjectName(QStringLiteral("browserView"));
-    view_->setAccessibleName(QStringLiteral("Web page"));
-    view_->setPage(makePage(*shown_));
+    stack_ = new QStackedWidget(parent);
+    stack_->setObjectName(QStringLiteral("browserStack"));
+    makePage(*shown_);
+    stack_->setCurrentWidget(shown_->view);
 }
 
 WebEngineBrowser::~WebEngineBrowser()
 {
     // The pages must go before their profile.
-    if (view_)
-        view_->setPage(nullptr);
-    delete shown_->page;
-    if (spare_)
-        delete spare_->page;
+    for (Tab* tab : { shown_.get(), spare_.get() }) {
+        if (!tab)
+            continue;
+        if (tab->view)
+            tab->view->setPage(nullptr);
+        delete tab->page;
+        delete tab->view;
+    }
 }
 
 SilentPage* WebEngineBrowser::makePage(Tab& tab)
 {
     auto* page = new SilentPage(profile_, this);
     tab.page = page;
+    tab.view = new QWebEngineView(stack_);
+    tab.view->setObjectName(QStringLiteral("browserView"));
+    tab.view->setAccessibleName(QStringLiteral("Web page"));
+    tab.view->setPage(page);
+    stack_->addWidget(tab.view);
     QWebEngineSettings* settings = page->settings();
     settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
@@ -194,7 +203,7 @@ bool WebEngineBrowser::loadBroughtDocument(Tab& tab)
 
 QWidget* WebEngineBrowser::widget()
 {
-    return view_;
+    return stack_;
 }
 
 QUrl WebEngineBrowser::urlForAddress(const QString& address)
@@ -311,7 +320,7 @@ bool WebEngineBrowser::takeOverPreload(const QString& address)
     spare_->preloading = false;
     std::swap(shown_, spare_);
     Tab& tab = *shown_;
-    view_->setPage(tab.page);
+    stack_->setCurrentWidget(tab.view);
     loadStartedAgoMs_ = std::max<qint64>(nowMs() - tab.startedMs, 0);
     // Loaded once, the entry is ready, as it would have been when shown: a page
     // that moves on by itself afterwards does so in its delay.
@@ -616,7 +625,7 @@ void WebEngineBrowser::printPreview()
 {
     // Exactly what Print All would send; printing from the preview sends it as is.
     const QByteArray pdf = printout();
-    previewPdf(pdf, shown_->address, view_->window(), [this, &pdf] { sendToDestination(pdf); });
+    previewPdf(pdf, shown_->address, stack_->window(), [this, &pdf] { sendToDestination(pdf); });
 }
 
 } // namespace dv

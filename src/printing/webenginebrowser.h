@@ -19,6 +19,7 @@ class QWebEngineLoadingInfo;
 class QWebEnginePage;
 class QWebEngineProfile;
 class QWebEngineView;
+class QStackedWidget;
 
 namespace dv
 {
@@ -73,6 +74,7 @@ private:
     // second, kept out of sight, loads the next entry ahead of its turn.
     struct Tab {
         QPointer<SilentPage> page;
+        QPointer<QWebEngineView> view;
         quint32 state = ReadyStateUninitialized;
         // A finished load reported before the engine starts the one asked for
         // belongs to the page before; it must not complete the new one.
@@ -136,7 +138,7 @@ private:
     void sendToDestination(const QByteArray& pdf);
 
     QWebEngineProfile* profile_ = nullptr;
-    QPointer<QWebEngineView> view_;
+    QPointer<QStackedWidget> stack_;
     std::unique_ptr<Tab> shown_;
     // Made on the first pre-load, then reused: never more than two pages.
     std::unique_ptr<Tab> spare_;

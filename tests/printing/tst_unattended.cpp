@@ -6,6 +6,7 @@
 #include "webenginebrowser.h"
 
 #include <QApplication>
+#include <QStackedWidget>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -45,6 +46,12 @@ QString pageWithRemoteParts(EngineFixture& f, PageServer& server, const QString&
     return path;
 }
 
+// The page in front of the browser pane.
+QWebEnginePage* shownPage(QStackedWidget* views)
+{
+    return qobject_cast<QWebEngineView*>(views->currentWidget())->page();
+}
+
 } // namespace
 
 class TestUnattendedRun : public QObject
@@ -79,15 +86,15 @@ private slots:
         f.setPages({ good1, loop, good2, crash, good3, download, binary, script, styled, good4 });
 
         // The crash entry's renderer is killed once its page has loaded, during its delay.
-        auto* view = f.form->findChild<QWebEngineView*>(QStringLiteral("browserView"));
-        QVERIFY(view);
+        auto* views = f.form->findChild<QStackedWidget*>(QStringLiteral("browserStack"));
+        QVERIFY(views);
         bool killed = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, &watch, [&] {
             if (killed || f.form->statusText() != QStringLiteral("Navigating: ") + crash
                 || f.form->browser()->readyState() != dv::BrowserControl::ReadyStateComplete)
                 return;
-            const qint64 pid = view->page()->renderProcessPid();
+            const qint64 pid = shownPage(views)->renderProcessPid();
             if (pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0)
                 killed = true;
         });
@@ -105,7 +112,8 @@ private slots:
         QVERIFY(PrivateCups::pdfText(jobs[3].pdfPath).contains(QStringLiteral("STYLED-BY-CSS")));
         QVERIFY(server.paths.contains("/pic.png"));
         // A javascript: entry never ran in the page shown before it.
-        QVERIFY(view->page()->title() != QStringLiteral("ran"));
+        for (auto* view : views->findChildren<QWebEngineView*>())
+            QVERIFY(view->page()->title() != QStringLiteral("ran"));
 
         QCOMPARE(f.logLines(),
             (QStringList { QStringLiteral("Print Error: ") + loop, QStringLiteral("Print Error: ") + crash,
