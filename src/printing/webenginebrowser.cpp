@@ -186,14 +186,31 @@ void WebEngineBrowser::beginEntry(Tab& tab, const QString& address)
     tab.stopRequested = false;
     tab.documentForEntry = false;
     tab.entryErrorReported = false;
-    tab.completedOnce = false;
     tab.startedMs = nowMs();
+    tab.retakes = 0;
 }
 
 void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
 {
     tab.beforeLoad = historyMark(*tab.page);
+    tab.requestedUrl = url;
     tab.page->load(url);
+}
+
+bool WebEngineBrowser::retakeFromPageBefore(Tab& tab)
+{
+    // A reload keeps its history entry and address; the entry's own load, even one
+    // redirected back to that address, makes a new entry.
+    constexpr int maxRetakes = 5;
+    const HistoryMark now = historyMark(*tab.page);
+    if (tab.retakes >= maxRetakes || tab.requestedUrl == tab.beforeLoad.url || now.count != tab.beforeLoad.count
+        || now.url != tab.beforeLoad.url)
+        return false;
+    ++tab.retakes;
+    qCInfo(lcPrinting) << "the page before reloaded over" << tab.requestedUrl << "- loading it again";
+    tab.awaitingStart = true;
+    startLoad(tab, tab.requestedUrl);
+    return true;
 }
 
 bool WebEngineBrowser::loadBroughtDocument(Tab& tab)
@@ -214,16 +231,55 @@ QUrl WebEngineBrowser::urlForAddress(const QString& address)
     return QUrl::fromUserInput(text, QDir::currentPath(), QUrl::AssumeLocalFile);
 }
 
-void WebEngineBrowser::setState(Tab& tab, quint32 state)
+// The life of an engine page. Each page is made together with a view of its own and
+// both live as long as this control: a page is never handed to another view (the
+// engine may replace its render widget while it is out of sight, and the view would
+// then use the one it replaced), and no page is deleted while a run may hold it.
+//   Idle      holds no entry: the page made first, or one whose entry was let go.
+//   Queued    an entry's load is asked for and waits for the page shown to render.
+//   Loading   the entry's load is under way; only now do load events count.
+//   Loaded    the load came to an end; what the page does afterwards (downloads,
+//             navigations, closing itself) is its own business and changes nothing.
+//   Rendering its print is being made.
+//   Gone      its render process ended; the next load starts a new one.
+bool WebEngineBrowser::moveTo(Tab& tab, PageState next)
 {
-    if (tab.state == state)
+    using S = PageState;
+    auto allowed = [](S from, S to) {
+        switch (to) {
+        case S::Idle:
+        case S::Gone:
+            return true;
+        case S::Queued:
+            return from != S::Rendering;
+        case S::Loading:
+            return from != S::Rendering;
+        case S::Loaded:
+            return from != S::Queued;
+        case S::Rendering:
+            return from == S::Loaded;
+        }
+        return false;
+    };
+    if (tab.lifecycle == next)
+        return true;
+    if (!allowed(tab.lifecycle, next)) {
+        qCWarning(lcPrinting) << "page state" << int(tab.lifecycle) << "cannot become" << int(next);
+        return false;
+    }
+    tab.lifecycle = next;
+    return true;
+}
+
+void WebEngineBrowser::setReadyState(Tab& tab, quint32 state)
+{
+    if (tab.readyState == state)
         return;
     if (state == ReadyStateComplete) {
         // Nobody goes back in a print run: keeping no history keeps long runs small.
         tab.page->history()->clear();
-        tab.completedOnce = true;
     }
-    tab.state = state;
+    tab.readyState = state;
     if (&tab == shown_.get())
         emit readyStateChanged();
 }
@@ -241,12 +297,13 @@ void WebEngineBrowser::onRendererGone(Tab& tab)
 {
     // A crashed page never completes on its own, and there is nothing left to
     // print; the next load starts a new render process.
-    tab.rendererGone = true;
-    if (!listening(tab) || tab.state == ReadyStateComplete)
+    const bool loading = tab.lifecycle == PageState::Loading;
+    moveTo(tab, PageState::Gone);
+    if (!listening(tab) || !loading)
         return;
     tab.awaitingStart = false;
     reportError(tab, tab.address);
-    setState(tab, ReadyStateComplete);
+    setReadyState(tab, ReadyStateComplete);
 }
 
 void WebEngineBrowser::preload(const QString& address)
@@ -269,63 +326,57 @@ void WebEngineBrowser::preload(const QString& address)
     Tab& tab = *spare_;
     beginEntry(tab, address);
     tab.awaitingStart = true;
-    tab.rendererGone = false;
-    tab.preloading = true;
     ++tab.navigations;
-    setState(tab, ReadyStateLoading);
+    moveTo(tab, PageState::Queued);
+    setReadyState(tab, ReadyStateLoading);
     // Started on the next pass of the event loop: a print that starts at once (no
     // delay) renders first, and the load then runs alongside its stamping and
     // hand-over rather than slowing its rendering down.
     tab.pendingUrl = url;
-    tab.loadPending = true;
     QTimer::singleShot(0, this, [this] {
-        if (!rendering_)
+        if (shown_->lifecycle != PageState::Rendering)
             startPendingPreload();
     });
 }
 
 void WebEngineBrowser::startPendingPreload()
 {
-    if (!spare_ || !spare_->preloading || !spare_->loadPending)
+    if (!spare_ || spare_->lifecycle != PageState::Queued)
         return;
-    spare_->loadPending = false;
     // The load bound counts from here.
     spare_->startedMs = nowMs();
+    moveTo(*spare_, PageState::Loading);
     startLoad(*spare_, std::exchange(spare_->pendingUrl, QUrl()));
 }
 
 void WebEngineBrowser::discardPreload()
 {
-    if (!spare_ || !spare_->preloading)
+    if (!holdsPreload())
         return;
-    spare_->preloading = false;
     spare_->heldErrors.clear();
-    if (std::exchange(spare_->loadPending, false))
-        return;
-    if (spare_->state != ReadyStateComplete)
+    const bool loading = spare_->lifecycle == PageState::Loading;
+    moveTo(*spare_, PageState::Idle);
+    if (loading)
         spare_->page->triggerAction(QWebEnginePage::Stop);
 }
 
 bool WebEngineBrowser::takeOverPreload(const QString& address)
 {
-    if (!spare_ || !spare_->preloading)
+    if (!holdsPreload())
         return false;
     startPendingPreload();
     // A page whose render process is gone (a hung page before it may have taken
     // it along) would fail where a fresh load would not: it loads again instead.
-    if (spare_->address != address || spare_->rendererGone) {
+    if (spare_->address != address || spare_->lifecycle == PageState::Gone) {
         discardPreload();
         return false;
     }
-    spare_->preloading = false;
     std::swap(shown_, spare_);
+    // The page that was shown holds no entry any more.
+    moveTo(*spare_, PageState::Idle);
     Tab& tab = *shown_;
     stack_->setCurrentWidget(tab.view);
     loadStartedAgoMs_ = std::max<qint64>(nowMs() - tab.startedMs, 0);
-    // Loaded once, the entry is ready, as it would have been when shown: a page
-    // that moves on by itself afterwards does so in its delay.
-    if (tab.completedOnce)
-        tab.state = ReadyStateComplete;
     const QStringList held = std::exchange(tab.heldErrors, {});
     for (const QString& url : held)
         emit navigateError(url);
@@ -345,14 +396,16 @@ void WebEngineBrowser::navigate(const QString& address)
     if (isScript(url)) {
         // A script entry would run inside whatever page is shown, with its origin:
         // it is refused, and nothing is loaded or printed for it.
+        // The page's own loads that turn up meanwhile are not this entry's.
         tab.awaitingStart = false;
-        setState(tab, ReadyStateLoading);
+        moveTo(tab, PageState::Loaded);
+        setReadyState(tab, ReadyStateLoading);
         Tab* owner = &tab;
         QTimer::singleShot(0, this, [this, owner, address, navigation = ++tab.navigations] {
             if (owner != shown_.get() || navigation != owner->navigations)
                 return;
             reportError(*owner, address);
-            setState(*owner, ReadyStateComplete);
+            setReadyState(*owner, ReadyStateComplete);
         });
         return;
     }
@@ -360,19 +413,20 @@ void WebEngineBrowser::navigate(const QString& address)
         // Nothing to load: it fails like an unreachable address, on a blank page.
         tab.awaitingStart = true;
         tab.documentForEntry = true; // the blank page is this entry's
-        setState(tab, ReadyStateLoading);
+        moveTo(tab, PageState::Loading);
+        setReadyState(tab, ReadyStateLoading);
         QTimer::singleShot(0, this, [this, address] { emit navigateError(address); });
-        tab.rendererGone = false;
         tab.page->setHtml(QString());
         return;
     }
     const QUrl shown = tab.page->url();
-    const bool sameDocument = tab.state == ReadyStateComplete && !tab.lastLoadFailed && url.hasFragment()
+    const bool sameDocument = tab.readyState == ReadyStateComplete && tab.lifecycle == PageState::Loaded
+        && !tab.lastLoadFailed && url.hasFragment()
         && url.adjusted(QUrl::RemoveFragment) == shown.adjusted(QUrl::RemoveFragment);
     tab.awaitingStart = !sameDocument;
-    setState(tab, ReadyStateLoading);
+    moveTo(tab, PageState::Loading);
+    setReadyState(tab, ReadyStateLoading);
     const quint64 navigation = ++tab.navigations;
-    tab.rendererGone = false;
     tab.documentForEntry = sameDocument;
     startLoad(tab, url);
     if (sameDocument) {
@@ -380,8 +434,11 @@ void WebEngineBrowser::navigate(const QString& address)
         // the document is complete as it is, unless a real load turns up first.
         Tab* owner = &tab;
         QTimer::singleShot(0, this, [this, owner, navigation] {
-            if (owner == shown_.get() && navigation == owner->navigations && !owner->sawStart)
-                setState(*owner, ReadyStateComplete);
+            if (owner == shown_.get() && navigation == owner->navigations && !owner->sawStart
+                && owner->lifecycle == PageState::Loading) {
+                moveTo(*owner, PageState::Loaded);
+                setReadyState(*owner, ReadyStateComplete);
+            }
         });
     }
 }
@@ -390,45 +447,56 @@ void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& i
 {
     qCDebug(lcPrinting) << "loading" << info.status() << info.url() << info.errorDomain() << info.errorCode()
                         << info.isErrorPage() << (&tab == shown_.get() ? "shown" : "spare");
-    if (!listening(tab))
+    // Once the entry's load has come to an end, what the page loads next is its own
+    // business: it neither takes the document it brought away nor counts as a failure.
+    if (!listening(tab) || tab.lifecycle != PageState::Loading)
         return;
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
         tab.awaitingStart = false;
         tab.sawStart = true;
-        setState(tab, ReadyStateLoading);
+        setReadyState(tab, ReadyStateLoading);
         return;
-    case QWebEngineLoadingInfo::LoadFailedStatus:
-        if (tab.awaitingStart)
+    case QWebEngineLoadingInfo::LoadFailedStatus: {
+        if (tab.awaitingStart || retakeFromPageBefore(tab))
             return;
         tab.lastLoadFailed = true;
-        // The server's page for an error status, or the engine's error page, is
-        // this entry's page; without either the page before is still shown.
-        tab.documentForEntry
+        // The server's page for an error status, or the engine's error page, is this
+        // entry's page; so is the document it brought before a later move of its own
+        // failed. Without any of them the page before is still shown.
+        const bool errorPage
             = info.isErrorPage() || info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
-        reportError(tab, info.url().toString());
-        setState(tab, ReadyStateComplete);
+        const bool broughtDocument = loadBroughtDocument(tab);
+        tab.documentForEntry = errorPage || broughtDocument;
+        if (errorPage || !broughtDocument)
+            reportError(tab, info.url().toString());
+        finishLoad(tab);
         return;
+    }
     case QWebEngineLoadingInfo::LoadSucceededStatus:
-        if (tab.awaitingStart)
+        if (tab.awaitingStart || retakeFromPageBefore(tab))
             return;
         tab.lastLoadFailed = false;
         tab.documentForEntry = true;
-        setState(tab, ReadyStateComplete);
+        finishLoad(tab);
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
-        if (tab.awaitingStart)
+        if (tab.awaitingStart || (!tab.stopRequested && retakeFromPageBefore(tab)))
             return;
         tab.lastLoadFailed = false;
-        // Given up by us, the page prints as it stands, once its document came.
-        // Stopped by the engine (the answer was a download, or a file it will not
-        // show), nothing replaced the page before; a later load of this entry may
-        // still bring one.
-        if (tab.stopRequested)
-            tab.documentForEntry = tab.documentForEntry || loadBroughtDocument(tab);
-        setState(tab, ReadyStateComplete);
+        // Given up by us, or ended by a download the page started: the page prints as
+        // it stands once its document came. An entry that is itself a download (or a
+        // file the engine will not show) brought none, and the page before is not its.
+        tab.documentForEntry = tab.documentForEntry || loadBroughtDocument(tab);
+        finishLoad(tab);
         return;
     }
+}
+
+void WebEngineBrowser::finishLoad(Tab& tab)
+{
+    moveTo(tab, PageState::Loaded);
+    setReadyState(tab, ReadyStateComplete);
 }
 
 void WebEngineBrowser::stop()
@@ -442,7 +510,10 @@ void WebEngineBrowser::stop()
     tab.entryErrorReported = true;
     tab.page->triggerAction(QWebEnginePage::Stop);
     tab.awaitingStart = false;
-    setState(tab, ReadyStateComplete);
+    if (tab.lifecycle == PageState::Loading)
+        finishLoad(tab);
+    else
+        setReadyState(tab, ReadyStateComplete);
 }
 
 void WebEngineBrowser::requirePageOfEntry()
@@ -453,7 +524,7 @@ void WebEngineBrowser::requirePageOfEntry()
             reportError(tab, tab.address);
         throw PagePrintError(QStringLiteral("\"%1\" brought no page to print.").arg(tab.address));
     }
-    if (tab.rendererGone)
+    if (tab.lifecycle == PageState::Gone)
         throw PagePrintError(QStringLiteral("The page's render process has ended."));
 }
 
@@ -461,7 +532,7 @@ void WebEngineBrowser::endHungRenderer()
 {
     Tab& tab = *shown_;
     const qint64 pid = tab.page->renderProcessPid();
-    if (pid <= 0 || tab.rendererGone)
+    if (pid <= 0 || tab.lifecycle == PageState::Gone)
         return;
     qCWarning(lcPrinting) << "ending hung render process" << pid;
     ::kill(pid_t(pid), SIGKILL);
@@ -472,9 +543,9 @@ void WebEngineBrowser::endHungRenderer()
     connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(tab.page.data(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     bound.start(5000);
-    if (!tab.rendererGone)
+    if (tab.lifecycle != PageState::Gone)
         loop.exec();
-    tab.rendererGone = true;
+    moveTo(tab, PageState::Gone);
 }
 
 namespace
@@ -517,6 +588,14 @@ struct PendingAnswer {
 QByteArray WebEngineBrowser::renderPdf(const QPageLayout& layout)
 {
     requirePageOfEntry();
+    Tab& tab = *shown_;
+    if (!moveTo(tab, PageState::Rendering))
+        throw PagePrintError(QStringLiteral("The page is not ready to print."));
+    // Rendered or not, the page is loaded again afterwards, unless it is gone.
+    const auto rendered = qScopeGuard([&tab] {
+        if (tab.lifecycle == PageState::Rendering)
+            moveTo(tab, PageState::Loaded);
+    });
     const QDeadlineTimer deadline(renderTimeoutMs_);
     // A script that never yields holds the render process, and the engine cannot
     // end a process with a print under way: ask it something small first, and end
@@ -539,7 +618,7 @@ QByteArray WebEngineBrowser::renderPdf(const QPageLayout& layout)
 
 void WebEngineBrowser::print()
 {
-    if (!spare_ || !spare_->preloading) {
+    if (!holdsPreload()) {
         sendToDestination(printout());
         return;
     }
@@ -556,11 +635,7 @@ void WebEngineBrowser::print()
     const auto joinAsker = qScopeGuard([&asker] { asker->wait(); });
     QByteArray content;
     {
-        rendering_ = true;
-        const auto rendered = qScopeGuard([this] {
-            rendering_ = false;
-            startPendingPreload();
-        });
+        const auto rendered = qScopeGuard([this] { startPendingPreload(); });
         content = renderPdf(engineLayout(sheet, scale));
     }
     const std::unique_ptr<PrintOutput> defaultOutput = printOutput() ? nullptr : makeRunOutput({});

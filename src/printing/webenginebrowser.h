@@ -44,7 +44,7 @@ public:
 
     QWidget* widget() override;
     void navigate(const QString& address) override;
-    quint32 readyState() const override { return shown_->state; }
+    quint32 readyState() const override { return shown_->readyState; }
     void print() override;
     void printPreview() override;
     void stop() override;
@@ -70,35 +70,35 @@ private:
     };
     static HistoryMark historyMark(QWebEnginePage& page);
 
-    // One engine page and what its last load came to. The page shown is one; a
-    // second, kept out of sight, loads the next entry ahead of its turn.
+    // Where an engine page is in its life; see the rule above moveTo() in the source.
+    enum class PageState { Idle, Queued, Loading, Loaded, Rendering, Gone };
+
+    // One engine page, the view it is bound to, and what its entry's load came to.
+    // The page shown is one; a second, kept out of sight, loads the next entry ahead
+    // of its turn.
     struct Tab {
         QPointer<SilentPage> page;
         QPointer<QWebEngineView> view;
-        quint32 state = ReadyStateUninitialized;
+        PageState lifecycle = PageState::Idle;
+        quint32 readyState = ReadyStateUninitialized;
         // A finished load reported before the engine starts the one asked for
         // belongs to the page before; it must not complete the new one.
         bool awaitingStart = false;
         bool sawStart = false;
         // The engine shows its error page: a move within it is a real load again.
         bool lastLoadFailed = false;
-        // Whether the page came from the entry last loaded; a download, a refused
+        // Whether the page shows a document of the entry's own; a download, a refused
         // entry or a file the engine will not show leaves the one before.
         bool documentForEntry = false;
-        // The page's render process died; the next load starts a new one.
-        bool rendererGone = false;
         // stop() was asked for: the load that ends as stopped is ours to give up.
         bool stopRequested = false;
         // A navigation error was reported (or held back) for the entry.
         bool entryErrorReported = false;
-        // The entry's load has completed once; what the page does after that is
-        // its own business, as it would be while shown.
-        bool completedOnce = false;
-        // Out of sight, the page holds a pre-load that a navigate() may take over.
-        bool preloading = false;
-        // The pre-load waits for the page shown to finish rendering its print.
-        bool loadPending = false;
+        // Where a queued load goes once it may start, and where the entry's load went.
         QUrl pendingUrl;
+        QUrl requestedUrl;
+        // Times the entry's load was asked again after the page before took it over.
+        int retakes = 0;
         quint64 navigations = 0;
         qint64 startedMs = 0;
         QString address;
@@ -116,13 +116,22 @@ private:
     static void startLoad(Tab& tab, const QUrl& url);
     // Whether the load started last brought a document, even one still loading.
     static bool loadBroughtDocument(Tab& tab);
+    // Whether the document before, reloading itself, took the place of the entry's
+    // load; the entry's load is then asked again, a few times at most.
+    static bool retakeFromPageBefore(Tab& tab);
     void onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info);
     void onRendererGone(Tab& tab);
-    void setState(Tab& tab, quint32 state);
+    // The entry's load came to an end: the page is loaded and the entry complete.
+    void finishLoad(Tab& tab);
+    void setReadyState(Tab& tab, quint32 state);
+    // Moves the page to the next stage of its life; false (and logged) when the move is not one it can make.
+    static bool moveTo(Tab& tab, PageState next);
+    // The page out of sight holds an entry's load, queued, under way or done.
+    bool holdsPreload() const { return spare_ && spare_->lifecycle != PageState::Idle; }
     // Reports a navigation error now for the page shown, later for a pre-load.
     void reportError(Tab& tab, const QString& url);
     // Whether a signal from this tab concerns anyone: the page shown, or a pre-load.
-    bool listening(const Tab& tab) const { return &tab == shown_.get() || tab.preloading; }
+    bool listening(const Tab& tab) const { return &tab == shown_.get() || (&tab == spare_.get() && holdsPreload()); }
     bool takeOverPreload(const QString& address);
     void discardPreload();
     void startPendingPreload();
@@ -143,8 +152,6 @@ private:
     // Made on the first pre-load, then reused: never more than two pages.
     std::unique_ptr<Tab> spare_;
     qint64 loadStartedAgoMs_ = 0;
-    // The page shown is rendering its print: a pre-load starts after that.
-    bool rendering_ = false;
     // The default printer's set-up, asked while the page before was handed over,
     // for the print of the entry taken over next; asking takes CUPS a while.
     std::optional<PageSetup> nextDefaults_;

@@ -28,6 +28,11 @@ namespace dv::test
 ///   /loop/NAME      a page showing NAME whose script never yields once loaded
 ///   /slow.css       a stylesheet sent after slowCssMs, adding "STYLED-BY-CSS" after h1
 ///   /pic.png        a small picture
+///   /endless/NAME   200, a page showing NAME with no length, and then nothing more
+///   /error/NAME     500, a page showing NAME
+///   /redirect/NAME  302 to /page/NAME
+///   /redirect-loop  302 to itself
+///   /hostile/KIND/NAME  a page showing NAME that misbehaves as KIND says (see hostileScript)
 /// Given a TLS configuration it serves the same over HTTPS.
 class PageServer : public QObject
 {
@@ -69,6 +74,60 @@ private:
             + "<h1>" + body + "</h1></body></html>";
     }
 
+    // What a hostile page does, by kind; each page shows its NAME all the same.
+    static QByteArray hostileScript(const QByteArray& kind, const QByteArray& name)
+    {
+        const QByteArray target = "/page/" + name;
+        if (kind == "print")
+            return "<script>window.print(); onload = function () { window.print(); };</script>";
+        if (kind == "beforeunload")
+            return "<script>onbeforeunload = function (e) { e.preventDefault(); e.returnValue = 'stay'; return 'stay'; };"
+                   "</script>";
+        if (kind == "popups")
+            return "<script>onload = function () { window.open('/page/popup'); alert('x'); confirm('y'); };</script>";
+        if (kind == "navigate-during")
+            return "<script>location.replace('" + target + "');</script>";
+        if (kind == "navigate-after")
+            return "<script>onload = function () { setTimeout(function () { location.href = '" + target
+                + "'; }, 200); };</script>";
+        if (kind == "refresh")
+            return "<meta http-equiv=\"refresh\" content=\"0; url=" + target + "\">";
+        if (kind == "refresh-late")
+            return "<meta http-equiv=\"refresh\" content=\"1; url=" + target + "\">";
+        if (kind == "reload")
+            return "<script>onload = function () { setTimeout(function () { location.reload(); }, 100); };</script>";
+        if (kind == "download-during")
+            return "<script>location.href = '/download';</script>";
+        if (kind == "download-after")
+            return "<a id=\"http\" href=\"/download\">file</a>"
+                   "<a id=\"data\" href=\"data:text/plain,hello\" download=\"x.txt\">data</a>"
+                   "<script>onload = function () { document.getElementById('http').click();"
+                   " document.getElementById('data').click();"
+                   " setTimeout(function () { location.href = '/download'; }, 300); };</script>";
+        if (kind == "download-frame")
+            return "<iframe src=\"/download\"></iframe>";
+        if (kind == "close")
+            return "<script>onload = function () { window.close(); };</script>";
+        if (kind == "close-during")
+            return "<script>window.close();</script>";
+        if (kind == "permissions")
+            return "<script>try { navigator.geolocation.getCurrentPosition(function () {}, function () {}); } catch (e) {}"
+                   "try { Notification.requestPermission(); } catch (e) {}"
+                   "try { navigator.mediaDevices.getUserMedia({ video: true, audio: true }).catch(function () {}); }"
+                   " catch (e) {}"
+                   "try { navigator.clipboard.readText().catch(function () {}); } catch (e) {}</script>";
+        if (kind == "late")
+            return "<script>onload = function () { setTimeout(function () {"
+                   " document.body.insertAdjacentHTML('beforeend', '<p>late content</p>'); }, 300); };</script>";
+        if (kind == "history")
+            return "<script>for (var i = 0; i < 50; ++i) history.pushState({}, '', '#s' + i);"
+                   " onload = function () { history.back(); history.go(-10); location.hash = 'end'; };</script>";
+        if (kind == "huge")
+            return "<div>" + QByteArray("<p>A long paragraph of filler text that fills sheet after sheet.</p>").repeated(2000)
+                + "</div>";
+        return {};
+    }
+
     static void answer(QTcpSocket* socket, const QByteArray& status, const QByteArray& headers, const QByteArray& body)
     {
         socket->write("HTTP/1.0 " + status + "\r\n" + headers + "Content-Length: " + QByteArray::number(body.size())
@@ -101,6 +160,11 @@ private:
                 hanging_ << socket;
                 return;
             }
+            if (path.startsWith("/endless/")) {
+                socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + page(path.mid(9)));
+                hanging_ << socket;
+                return;
+            }
             if (path == "/slow.css") {
                 QTimer::singleShot(slowCssMs, socket, [socket] {
                     answer(socket, "200 OK", "Content-Type: text/css\r\n",
@@ -129,6 +193,18 @@ private:
                     "try { Notification.requestPermission(); } catch (e) {}"
                     "try { document.documentElement.requestFullscreen(); } catch (e) {}"
                     "document.write('<p>after-dialogs</p>');</script>");
+            } else if (path.startsWith("/error/")) {
+                status = "500 Internal Server Error";
+                body = page(path.mid(7));
+            } else if (path.startsWith("/redirect/")) {
+                status = "302 Found";
+                headers += "Location: /page/" + path.mid(10) + "\r\n";
+            } else if (path == "/redirect-loop") {
+                status = "302 Found";
+                headers += "Location: /redirect-loop\r\n";
+            } else if (path.startsWith("/hostile/")) {
+                const QList<QByteArray> parts = path.mid(9).split('/');
+                body = page(parts.value(1), hostileScript(parts.value(0), parts.value(1)));
             } else if (path == "/auth") {
                 status = "401 Unauthorized";
                 headers += "WWW-Authenticate: Basic realm=\"test\"\r\n";
