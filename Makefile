@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench peers deb test-package fuzz clean
+.PHONY: all deps configure build run test soak bench peers deb test-package fuzz clean
 
 all: build
 
@@ -23,6 +23,11 @@ run: build
 test: CMAKE_FLAGS += -DDV_WERROR=ON
 test: build
 	@scripts/run-tests $(BUILD)
+
+# The hostile-page gauntlet's full matrix, each run in a process of its own:
+# prints "N passed, M failed".
+soak: build
+	@scripts/run-soak $(BUILD)
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
