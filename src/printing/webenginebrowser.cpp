@@ -188,12 +188,14 @@ void WebEngineBrowser::beginEntry(Tab& tab, const QString& address)
     tab.entryErrorReported = false;
     tab.startedMs = nowMs();
     tab.retakes = 0;
+    tab.foreignLoadStarted = false;
 }
 
 void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
 {
     tab.beforeLoad = historyMark(*tab.page);
     tab.requestedUrl = url;
+    tab.foreignLoadStarted = false;
     tab.page->load(url);
 }
 
@@ -203,8 +205,9 @@ bool WebEngineBrowser::retakeFromPageBefore(Tab& tab)
     // redirected back to that address, makes a new entry.
     constexpr int maxRetakes = 5;
     const HistoryMark now = historyMark(*tab.page);
-    if (tab.retakes >= maxRetakes || tab.requestedUrl == tab.beforeLoad.url || now.count != tab.beforeLoad.count
-        || now.url != tab.beforeLoad.url)
+    const bool reloadedOver = tab.requestedUrl != tab.beforeLoad.url && now.count == tab.beforeLoad.count
+        && now.url == tab.beforeLoad.url;
+    if (tab.retakes >= maxRetakes || !(reloadedOver || tab.foreignLoadStarted))
         return false;
     ++tab.retakes;
     qCInfo(lcPrinting) << "the page before reloaded over" << tab.requestedUrl << "- loading it again";
@@ -453,6 +456,10 @@ void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& i
         return;
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
+        // The engine reports one start per load, redirects included: a second one
+        // before the entry's document came was started by the document before.
+        if (!tab.awaitingStart && tab.sawStart && info.url() != tab.requestedUrl && !loadBroughtDocument(tab))
+            tab.foreignLoadStarted = true;
         tab.awaitingStart = false;
         tab.sawStart = true;
         setReadyState(tab, ReadyStateLoading);

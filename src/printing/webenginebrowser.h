@@ -97,8 +97,10 @@ private:
         // Where a queued load goes once it may start, and where the entry's load went.
         QUrl pendingUrl;
         QUrl requestedUrl;
-        // Times the entry's load was asked again after the page before took it over.
+        // Times the entry's load was asked again after the page before took it over,
+        // and whether a load that is not the entry's started before its document came.
         int retakes = 0;
+        bool foreignLoadStarted = false;
         quint64 navigations = 0;
         qint64 startedMs = 0;
         QString address;
@@ -116,8 +118,9 @@ private:
     static void startLoad(Tab& tab, const QUrl& url);
     // Whether the load started last brought a document, even one still loading.
     static bool loadBroughtDocument(Tab& tab);
-    // Whether the document before, reloading itself, took the place of the entry's
-    // load; the entry's load is then asked again, a few times at most.
+    // Whether the document before (reloading itself, or moving on by a script or a
+    // refresh) took the place of the entry's load; the entry's load is then asked
+    // again, a few times at most.
     static bool retakeFromPageBefore(Tab& tab);
     void onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info);
     void onRendererGone(Tab& tab);
