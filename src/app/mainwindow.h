@@ -297,6 +297,9 @@ private:
     qint64 navigateErrorCount_ = 0;
     // The entry now printed has its line in the Error Log already.
     bool entryErrorLogged_ = false;
+    // The entry's load was given up at the bound: its line says so, and the page it
+    // brought, if any, prints as it stands.
+    bool entryLoadGivenUp_ = false;
     bool delayElapsed_ = true;
     qint64 delayDeadlineMs_ = 0;
     bool commandRunning_ = false;

@@ -181,7 +181,11 @@ MainWindow::RunOutputScope::RunOutputScope(MainWindow& window)
     : window_(window)
     , output_(dv::makeRunOutput(window.destination_.chosen))
 {
-    output_->setFailureCheck([this] { return window_.navigateErrorCount_ > errorsAtStart_; });
+    // A load given up at the bound is no failure of the document it brought: that
+    // page is kept as it stands, though its line is in the Error Log.
+    output_->setFailureCheck([this] {
+        return window_.navigateErrorCount_ - errorsAtStart_ > (window_.entryLoadGivenUp_ ? 1 : 0);
+    });
     output_->open(window_.pageList_->count());
     window_.browser_->setPrintOutput(output_.get());
 }

@@ -180,6 +180,7 @@ void MainWindow::waitForLoad(const QString& address)
     // Given up: what the page shows so far is printed, and the run goes on.
     browser_->stop();
     logNavigateError(address);
+    entryLoadGivenUp_ = true;
 }
 
 void MainWindow::printAllPages()
@@ -194,6 +195,7 @@ void MainWindow::printAllPages()
         setStatusText(QStringLiteral("Navigating: ") + pageEntry(i));
         const QString address = pageEntry(i);
         entryErrorLogged_ = false;
+        entryLoadGivenUp_ = false;
         browser_->navigate(address);
         waitForLoad(address);
         // The next entry loads while this one waits and prints; should the list

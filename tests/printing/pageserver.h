@@ -28,6 +28,7 @@ namespace dv::test
 ///   /loop/NAME      a page showing NAME whose script never yields once loaded
 ///   /slow.css       a stylesheet sent after slowCssMs, adding "STYLED-BY-CSS" after h1
 ///   /pic.png        a small picture
+///   /slow-pic.png   the same picture, sent after slowPicMs
 ///   /endless/NAME   200, a page showing NAME with no length, and then nothing more
 ///   /error/NAME     500, a page showing NAME
 ///   /redirect/NAME  302 to /page/NAME
@@ -66,6 +67,7 @@ public:
     QList<QByteArray> paths;
     int slowCssMs = 10000;
     int slowPageMs = 800;
+    int slowPicMs = 10000;
 
 private:
     static QByteArray page(const QByteArray& body, const QByteArray& script = QByteArray())
@@ -128,6 +130,12 @@ private:
         return {};
     }
 
+    static QByteArray picture()
+    {
+        return QByteArray::fromBase64(
+            "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==");
+    }
+
     static void answer(QTcpSocket* socket, const QByteArray& status, const QByteArray& headers, const QByteArray& body)
     {
         socket->write("HTTP/1.0 " + status + "\r\n" + headers + "Content-Length: " + QByteArray::number(body.size())
@@ -172,6 +180,10 @@ private:
                 });
                 return;
             }
+            if (path == "/slow-pic.png") {
+                QTimer::singleShot(slowPicMs, socket, [socket] { answer(socket, "200 OK", "Content-Type: image/png\r\n", picture()); });
+                return;
+            }
             if (path.startsWith("/slow/")) {
                 QTimer::singleShot(slowPageMs, socket, [socket, name = path.mid(6)] {
                     answer(socket, "200 OK", "Content-Type: text/html; charset=utf-8\r\n", page(name));
@@ -213,7 +225,7 @@ private:
                 body = page(path.mid(6), "<script>setTimeout(function () { for (;;) {} }, 100);</script>");
             } else if (path == "/pic.png") {
                 headers = "Content-Type: image/png\r\n";
-                body = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==");
+                body = picture();
             } else if (path == "/download") {
                 headers = "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; "
                           "filename=\"x.bin\"\r\n";

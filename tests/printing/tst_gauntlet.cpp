@@ -4,6 +4,7 @@
 // shows its own page or exactly one Error Log line, as its kind says.
 // Real engine, private CUPS; needs the private_cups fixture. With DV_SOAK=1 the full
 // matrix runs (scripts/run-soak runs each row in a process of its own).
+#include "destination.h"
 #include "enginefixture.h"
 #include "pageserver.h"
 #include "webenginebrowser.h"
@@ -187,7 +188,11 @@ QString checkOutcome(const Gauntlet& gauntlet, const QList<PrivateCups::Job>& jo
     QStringList markers;
     for (const Entry& entry : gauntlet.entries)
         markers << entry.marker;
+    QString kindBefore;
     for (const Entry& entry : gauntlet.entries) {
+        const QString kind = entry.kind == QStringLiteral("control") ? QStringLiteral("control after ") + kindBefore
+                                                                     : entry.kind;
+        kindBefore = entry.kind;
         QList<PrivateCups::Job> own;
         for (const auto& job : jobs)
             if (job.title == entry.address)
@@ -202,9 +207,12 @@ QString checkOutcome(const Gauntlet& gauntlet, const QList<PrivateCups::Job>& jo
             = entry.outcome == Outcome::Own || (entry.outcome == Outcome::OwnOrLogged && !own.isEmpty()) ? 0 : 1;
         if (own.size() != (wantsJob ? 1 : 0) || lines != wantsLines) {
             problems << QStringLiteral("%1 (%2): %3 jobs, %4 log lines")
-                            .arg(entry.kind, entry.address.left(120))
+                            .arg(kind, entry.address.left(120))
                             .arg(own.size())
                             .arg(lines);
+            for (const QString& line : log)
+                if (line.endsWith(entry.address) || line.endsWith(engineForm))
+                    problems << QStringLiteral("  logged: ") + line.left(200);
             continue;
         }
         if (own.isEmpty())
@@ -213,10 +221,10 @@ QString checkOutcome(const Gauntlet& gauntlet, const QList<PrivateCups::Job>& jo
         const bool ownMarker = entry.outcome == Outcome::JobAndLogged || entry.marker.isEmpty()
             || text.contains(entry.marker);
         if (!ownMarker)
-            problems << entry.kind + QStringLiteral(" does not show its own page: ") + text.left(300);
+            problems << kind + QStringLiteral(" does not show its own page: ") + text.left(300);
         for (const QString& other : markers)
             if (!other.isEmpty() && other != entry.marker && text.contains(other))
-                problems << entry.kind + QStringLiteral(" shows another entry's page: ") + other;
+                problems << kind + QStringLiteral(" shows another entry's page: ") + other;
     }
     return problems.join(QLatin1Char('\n'));
 }
@@ -331,6 +339,60 @@ private slots:
         for (const auto& job : jobs)
             if (job.title == gauntlet.styledEntry)
                 QVERIFY(PrivateCups::pdfText(job.pdfPath).contains(QStringLiteral("STYLED-BY-CSS")));
+    }
+
+    // A local page whose stylesheet and picture take longer than any page should
+    // still prints with them once they came, loaded ahead and shown.
+    void windowRun_lateStylesheetAndPicture_printWithTheirEffect()
+    {
+        EngineFixture f;
+        PageServer server;
+        server.slowCssMs = 12000;
+        server.slowPicMs = 15000;
+        const QString before = marker(1), styled = marker(2), after = marker(3);
+        const QString path = f.dir.filePath(styled + QStringLiteral(".html"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"" + server.url("/slow.css").toUtf8()
+            + "\"></head><body><h1>" + styled.toUtf8() + "</h1><img src=\"" + server.url("/slow-pic.png").toUtf8()
+            + "\" width=\"20\" height=\"20\"></body></html>");
+        file.close();
+        const QStringList entries { f.localPage(before), path, f.localPage(after) };
+        f.setPages(entries);
+        f.form->printAll();
+
+        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
+        QCOMPARE(EngineFixture::titles(jobs), entries);
+        const QString text = PrivateCups::pdfText(jobs[1].pdfPath);
+        QVERIFY2(text.contains(styled + QStringLiteral(" STYLED-BY-CSS")), qPrintable(text));
+        QVERIFY(server.paths.contains("/slow-pic.png"));
+        QVERIFY(f.logLines().isEmpty());
+    }
+
+    // A response that sends its page and never ends is given up at the load bound and
+    // logged; the page it brought is still kept in a PDF folder, as it stands.
+    void pdfFolder_responseThatNeverEnds_keepsThePageItBrought()
+    {
+        EngineFixture f(3000);
+        PageServer server;
+        QTemporaryDir out;
+        f.form->setPrintDestination({ dv::PrintDestination::Kind::PdfFolder, out.path() });
+        const QString first = marker(1), endless = marker(2), last = marker(3);
+        const QString endlessUrl = server.url(QStringLiteral("/endless/") + endless);
+        const QString hang = server.url(QStringLiteral("/hang"));
+        f.setPages({ f.localPage(first), endlessUrl, hang, f.localPage(last) });
+        f.form->printAll();
+
+        QCOMPARE(f.logLines(),
+            (QStringList { QStringLiteral("Navigate Error: ") + endlessUrl, QStringLiteral("Navigate Error: ") + hang }));
+        const QStringList files = QDir(out.path()).entryList({ QStringLiteral("*.pdf") }, QDir::Files, QDir::Name);
+        QCOMPARE(files.size(), 3);
+        const QStringList shows { first, endless, last };
+        const QStringList positions { QStringLiteral("001 "), QStringLiteral("002 "), QStringLiteral("004 ") };
+        for (int i = 0; i < files.size(); ++i) {
+            QVERIFY2(files[i].startsWith(positions[i]), qPrintable(files[i]));
+            QVERIFY(PrivateCups::pdfText(QDir(out.path()).filePath(files[i])).contains(shows[i]));
+        }
     }
 
     // A page loaded ahead whose load ended as a download, then shown: the run goes
