@@ -193,6 +193,10 @@ void WebEngineBrowser::beginEntry(Tab& tab, const QString& address)
 
 void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
 {
+    // The engine reports loading, not loads: a load the document before still has
+    // under way (a page that reloads itself) would swallow the start of this one and
+    // could end in its place. It is stopped first.
+    tab.page->triggerAction(QWebEnginePage::Stop);
     tab.beforeLoad = historyMark(*tab.page);
     tab.requestedUrl = url;
     tab.foreignLoadStarted = false;
@@ -327,6 +331,7 @@ void WebEngineBrowser::preload(const QString& address)
         makePage(*spare_);
     }
     Tab& tab = *spare_;
+    qCDebug(lcPrinting) << "preload:" << address;
     beginEntry(tab, address);
     tab.awaitingStart = true;
     ++tab.navigations;
@@ -389,8 +394,11 @@ bool WebEngineBrowser::takeOverPreload(const QString& address)
 
 void WebEngineBrowser::navigate(const QString& address)
 {
-    if (takeOverPreload(address))
+    if (takeOverPreload(address)) {
+        qCDebug(lcPrinting) << "navigate: took over the page loaded ahead for" << address;
         return;
+    }
+    qCDebug(lcPrinting) << "navigate: loading" << address << "in the page shown";
     nextDefaults_.reset();
     loadStartedAgoMs_ = 0;
     Tab& tab = *shown_;
@@ -398,8 +406,8 @@ void WebEngineBrowser::navigate(const QString& address)
     const QUrl url = urlForAddress(address);
     if (isScript(url)) {
         // A script entry would run inside whatever page is shown, with its origin:
-        // it is refused, and nothing is loaded or printed for it.
-        // The page's own loads that turn up meanwhile are not this entry's.
+        // it is refused, and nothing is loaded or printed for it; loads the page
+        // shown makes meanwhile are not this entry's.
         tab.awaitingStart = false;
         moveTo(tab, PageState::Loaded);
         setReadyState(tab, ReadyStateLoading);
