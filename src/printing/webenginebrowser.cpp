@@ -189,18 +189,39 @@ void WebEngineBrowser::beginEntry(Tab& tab, const QString& address)
     tab.startedMs = nowMs();
     tab.retakes = 0;
     tab.foreignLoadStarted = false;
+    tab.loadDeferred = false;
 }
 
 void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
 {
-    // The engine reports loading, not loads: a load the document before still has
-    // under way (a page that reloads itself) would swallow the start of this one and
-    // could end in its place. It is stopped first.
-    tab.page->triggerAction(QWebEnginePage::Stop);
-    tab.beforeLoad = historyMark(*tab.page);
     tab.requestedUrl = url;
     tab.foreignLoadStarted = false;
+    if (tab.engineLoading) {
+        // The engine reports loading, not loads: a load the document before still has
+        // under way (a page that reloads itself) would swallow the start of this one
+        // and end in its place. It is stopped, and this one starts once it has.
+        tab.loadDeferred = true;
+        tab.page->triggerAction(QWebEnginePage::Stop);
+        Tab* owner = &tab;
+        QTimer::singleShot(500, this, [this, owner, navigation = tab.navigations] {
+            if (owner->loadDeferred && owner->navigations == navigation)
+                startDeferredLoad(*owner);
+        });
+        return;
+    }
+    tab.loadDeferred = false;
+    tab.beforeLoad = historyMark(*tab.page);
     tab.page->load(url);
+}
+
+void WebEngineBrowser::startDeferredLoad(Tab& tab)
+{
+    if (!tab.loadDeferred || tab.lifecycle != PageState::Loading)
+        return;
+    tab.loadDeferred = false;
+    tab.engineLoading = false;
+    tab.beforeLoad = historyMark(*tab.page);
+    tab.page->load(tab.requestedUrl);
 }
 
 bool WebEngineBrowser::retakeFromPageBefore(Tab& tab)
@@ -305,6 +326,8 @@ void WebEngineBrowser::onRendererGone(Tab& tab)
     // A crashed page never completes on its own, and there is nothing left to
     // print; the next load starts a new render process.
     const bool loading = tab.lifecycle == PageState::Loading;
+    tab.engineLoading = false;
+    tab.loadDeferred = false;
     moveTo(tab, PageState::Gone);
     if (!listening(tab) || !loading)
         return;
@@ -362,6 +385,7 @@ void WebEngineBrowser::discardPreload()
     if (!holdsPreload())
         return;
     spare_->heldErrors.clear();
+    spare_->loadDeferred = false;
     const bool loading = spare_->lifecycle == PageState::Loading;
     moveTo(*spare_, PageState::Idle);
     if (loading)
@@ -458,6 +482,15 @@ void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& i
 {
     qCDebug(lcPrinting) << "loading" << info.status() << info.url() << info.errorDomain() << info.errorCode()
                         << info.isErrorPage() << (&tab == shown_.get() ? "shown" : "spare");
+    tab.engineLoading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
+    if (tab.loadDeferred) {
+        // The earlier load stopped: the entry's own starts, outside this signal.
+        if (!tab.engineLoading) {
+            Tab* owner = &tab;
+            QTimer::singleShot(0, this, [this, owner] { startDeferredLoad(*owner); });
+        }
+        return;
+    }
     // Once the entry's load has come to an end, what the page loads next is its own
     // business: it neither takes the document it brought away nor counts as a failure.
     if (!listening(tab) || tab.lifecycle != PageState::Loading)
@@ -523,6 +556,7 @@ void WebEngineBrowser::stop()
     // caller reports the entry.
     tab.documentForEntry = tab.documentForEntry || loadBroughtDocument(tab);
     tab.entryErrorReported = true;
+    tab.loadDeferred = false;
     tab.page->triggerAction(QWebEnginePage::Stop);
     tab.awaitingStart = false;
     if (tab.lifecycle == PageState::Loading)

@@ -101,6 +101,10 @@ private:
         // and whether a load that is not the entry's started before its document came.
         int retakes = 0;
         bool foreignLoadStarted = false;
+        // The engine is loading something in this page, whoever asked; and the entry's
+        // load waits for that load to stop, since the engine would report the two as one.
+        bool engineLoading = false;
+        bool loadDeferred = false;
         quint64 navigations = 0;
         qint64 startedMs = 0;
         QString address;
@@ -115,13 +119,15 @@ private:
     // Forgets what the tab's last entry came to, for the entry at address.
     static void beginEntry(Tab& tab, const QString& address);
     // Starts loading the entry's URL into the tab's page, marking what it held before.
-    static void startLoad(Tab& tab, const QUrl& url);
+    void startLoad(Tab& tab, const QUrl& url);
+    // Starts the entry's load that waited for the page's earlier load to stop.
+    void startDeferredLoad(Tab& tab);
     // Whether the load started last brought a document, even one still loading.
     static bool loadBroughtDocument(Tab& tab);
     // Whether the document before (reloading itself, or moving on by a script or a
     // refresh) took the place of the entry's load; the entry's load is then asked
     // again, a few times at most.
-    static bool retakeFromPageBefore(Tab& tab);
+    bool retakeFromPageBefore(Tab& tab);
     void onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info);
     void onRendererGone(Tab& tab);
     // The entry's load came to an end: the page is loaded and the entry complete.

@@ -2,6 +2,7 @@
 // What the tests of the real engine share: a main window with the real engine and
 // recording services, printing to the private CUPS scheduler, and loopback helpers.
 #include "privatecups.h"
+#include "webenginebrowser.h"
 #include "windowfixture.h"
 
 #include <QCoreApplication>
@@ -47,6 +48,18 @@ struct EngineFixture : WindowFixture {
             + "</h1></body></html>");
         return path;
     }
+    // A local HTML file showing marker whose stylesheet and picture come from the
+    // web (the stylesheet adds "STYLED-BY-CSS" after the heading).
+    QString pageWithRemoteParts(const QString& marker, const QString& stylesheetUrl, const QString& pictureUrl)
+    {
+        const QString path = dir.filePath(marker + QStringLiteral(".html"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"" + stylesheetUrl.toUtf8()
+            + "\"></head><body><h1>" + marker.toUtf8() + "</h1><img src=\"" + pictureUrl.toUtf8()
+            + "\" width=\"20\" height=\"20\"></body></html>");
+        return path;
+    }
     // The captured jobs of this run, once all have arrived.
     QList<PrivateCups::Job> jobsFor(const QStringList& entries)
     {
@@ -83,6 +96,18 @@ struct EngineFixture : WindowFixture {
 private:
     AppParts parts_;
 };
+
+// The real engine with a render bound of its own, so a hung page costs that long.
+inline AppParts renderBoundParts(int renderTimeoutMs)
+{
+    AppParts parts;
+    parts.browserFactory = [renderTimeoutMs](QWidget* parent) {
+        auto browser = std::make_unique<dv::WebEngineBrowser>(parent);
+        browser->setRenderTimeoutMs(renderTimeoutMs);
+        return browser;
+    };
+    return parts;
+}
 
 // A loopback port that nobody listens on.
 inline quint16 refusedPort()

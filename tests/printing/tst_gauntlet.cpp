@@ -61,19 +61,9 @@ bool soak()
     return qEnvironmentVariableIntValue("DV_SOAK") == 1;
 }
 
-// The real engine with bounds short enough that hung pages cost seconds, and long
-// enough that a big page renders on a busy machine.
-AppParts gauntletParts()
-{
-    AppParts parts;
-    parts.browserFactory = [](QWidget* parent) {
-        auto browser = std::make_unique<dv::WebEngineBrowser>(parent);
-        browser->setRenderTimeoutMs(10000);
-        return browser;
-    };
-    return parts;
-}
-
+// Bounds short enough that hung pages cost seconds, and long enough that a big
+// page renders on a busy machine.
+constexpr int renderBoundMs = 10000;
 constexpr int loadBoundMs = 8000;
 
 struct Gauntlet {
@@ -141,12 +131,7 @@ struct Gauntlet {
         {
             // Its stylesheet and picture come late from the web.
             const QString m = marker(++n);
-            const QString path = f.dir.filePath(m + QStringLiteral(".html"));
-            QFile file(path);
-            file.open(QIODevice::WriteOnly);
-            file.write("<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"" + server.url("/slow.css").toUtf8()
-                + "\"></head><body><h1>" + m.toUtf8() + "</h1><img src=\"" + server.url("/pic.png").toUtf8()
-                + "\" width=\"20\" height=\"20\"></body></html>");
+            const QString path = f.pageWithRemoteParts(m, server.url("/slow.css"), server.url("/pic.png"));
             add(QStringLiteral("slow stylesheet"), path, m, Outcome::Own);
             styledEntry = path;
         }
@@ -271,7 +256,7 @@ private slots:
         QFETCH(bool, overlap);
         QFETCH(int, delay);
         QFETCH(quint32, seed);
-        EngineFixture f(loadBoundMs, gauntletParts());
+        EngineFixture f(loadBoundMs, dv::test::renderBoundParts(renderBoundMs));
         if (!overlap)
             QVERIFY(f.registry.setValue(QStringLiteral("Software\\KELMARO\\Dorvantis\\Printing"),
                 QStringLiteral("Overlap"), dv::RegValue::dword(0)));
@@ -350,13 +335,7 @@ private slots:
         server.slowCssMs = 12000;
         server.slowPicMs = 15000;
         const QString before = marker(1), styled = marker(2), after = marker(3);
-        const QString path = f.dir.filePath(styled + QStringLiteral(".html"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"" + server.url("/slow.css").toUtf8()
-            + "\"></head><body><h1>" + styled.toUtf8() + "</h1><img src=\"" + server.url("/slow-pic.png").toUtf8()
-            + "\" width=\"20\" height=\"20\"></body></html>");
-        file.close();
+        const QString path = f.pageWithRemoteParts(styled, server.url("/slow.css"), server.url("/slow-pic.png"));
         const QStringList entries { f.localPage(before), path, f.localPage(after) };
         f.setPages(entries);
         f.form->printAll();

@@ -22,30 +22,6 @@ using dv::test::token;
 namespace
 {
 
-// The real engine with a short render bound, so a hung page costs seconds.
-AppParts shortRenderBound()
-{
-    AppParts parts;
-    parts.browserFactory = [](QWidget* parent) {
-        auto browser = std::make_unique<dv::WebEngineBrowser>(parent);
-        browser->setRenderTimeoutMs(3000);
-        return browser;
-    };
-    return parts;
-}
-
-// A local page that takes its stylesheet and picture from the server.
-QString pageWithRemoteParts(EngineFixture& f, PageServer& server, const QString& marker)
-{
-    const QString path = f.dir.filePath(marker + QStringLiteral(".html"));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write("<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"" + server.url("/slow.css").toUtf8()
-        + "\"></head><body><h1>" + marker.toUtf8() + "</h1><img src=\"" + server.url("/pic.png").toUtf8()
-        + "\" width=\"20\" height=\"20\"></body></html>");
-    return path;
-}
-
 // The page in front of the browser pane.
 QWebEnginePage* shownPage(QStackedWidget* views)
 {
@@ -63,7 +39,7 @@ private slots:
 
     void hostileEntries_eachFailAloneAndEveryJobShowsItsOwnPage()
     {
-        EngineFixture f(60000, shortRenderBound());
+        EngineFixture f(60000, dv::test::renderBoundParts(3000));
         named<QSpinBox>(*f.form, "delaySpin")->setValue(1);
         PageServer server;
         const QString m1 = token(), mLoop = token(), m2 = token(), mCrash = token(), m3 = token(), mStyled = token(),
@@ -81,7 +57,7 @@ private slots:
         const QString good3 = f.localPage(m3);
         const QString download = server.url(QStringLiteral("/download"));
         const QString script = QStringLiteral("javascript:document.title='ran'");
-        const QString styled = pageWithRemoteParts(f, server, mStyled);
+        const QString styled = f.pageWithRemoteParts(mStyled, server.url("/slow.css"), server.url("/pic.png"));
         const QString good4 = f.localPage(m4);
         f.setPages({ good1, loop, good2, crash, good3, download, binary, script, styled, good4 });
 
