@@ -89,7 +89,8 @@ void MainWindow::restoreDestination()
 void MainWindow::refreshDestinations()
 {
     using Kind = dv::PrintDestination::Kind;
-    const dv::PrinterList printers = dv::availablePrinters();
+    // Nobody sees the list in a run from the command line: the scheduler is not asked.
+    const dv::PrinterList printers = parts_.unattended ? dv::PrinterList {} : dv::availablePrinters();
     const QSignalBlocker quiet(printToBox_);
     printToBox_->clear();
     auto add = [this](const QString& text, Kind kind, const QString& target, const QString& hint = QString()) {
