@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "errordialog.h"
 #include "pagelistbox.h"
+#include "printrun.h"
 #include "services.h"
 
 #include <QAbstractItemView>
@@ -202,7 +203,7 @@ void MainWindow::RunOutputScope::startEntry(qint64 index)
         window_.parts_.runProgress(QStringLiteral("Page %1 of %2: %3")
                                        .arg(position_)
                                        .arg(window_.pageList_->count())
-                                       .arg(window_.pageEntry(index)));
+                                       .arg(dv::shownEntry(window_.pageEntry(index))));
 }
 
 void MainWindow::RunOutputScope::finish()
