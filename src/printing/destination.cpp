@@ -277,9 +277,14 @@ public:
         // Looked at again: the run took a while, and the place may have changed.
         refuseUnsafePdfTarget(path_);
         QSaveFile file(path_);
-        // Unbuffered, so that a failed write keeps the system's reason (a full disk).
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(pdf) != pdf.size()
-            || !file.commit())
+        if (!file.open(QIODevice::WriteOnly))
+            throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, file.errorString()));
+        // Written past Qt's buffer, which reports a full disk as "Unknown error".
+        if (const QString failed = writeDurably(file.handle(), pdf); !failed.isEmpty()) {
+            file.cancelWriting();
+            throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, failed));
+        }
+        if (!file.commit())
             throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, file.errorString()));
         qCDebug(lcPrinting) << "PDF written:" << path_ << merger_.pageCount() << "pages";
     }
