@@ -82,8 +82,8 @@ bool displayAnswers(const QByteArray& platform, const QByteArray& display)
     return true;
 }
 
-std::optional<QString> missingDisplay(const QStringList& arguments, const QProcessEnvironment& environment,
-    bool printAll, const DisplayProbe& probe)
+std::optional<QString> missingDisplay(
+    const QStringList& arguments, const QProcessEnvironment& environment, bool printAll, const DisplayProbe& probe)
 {
     // Qt's order: its -platform option, then QT_QPA_PLATFORM (a list Qt tries in
     // turn), else its default: X11, or Wayland in a Wayland session.

@@ -130,7 +130,7 @@ QString writeDurably(int fd, const QByteArray& data)
 // Whether something of any kind has the name: a file, a folder, a link, dangling or not.
 bool nameTaken(const QString& path)
 {
-    struct stat status {};
+    struct stat status { };
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 || errno != ENOENT;
 }
 
@@ -154,7 +154,7 @@ QString kindOfFile(mode_t mode)
 void refuseUnsafePdfTarget(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat link {};
+    struct stat link { };
     if (::lstat(name.constData(), &link) != 0)
         return; // nothing there: a new file
     auto refuse = [&path](const QString& why) {
@@ -162,15 +162,15 @@ void refuseUnsafePdfTarget(const QString& path)
     };
     if (S_ISLNK(link.st_mode)) {
         const QString folder = QFileInfo(path).absolutePath();
-        struct stat parent {};
-        const bool shared = ::stat(QFile::encodeName(folder).constData(), &parent) == 0
-            && (parent.st_mode & S_ISVTX) && (parent.st_mode & S_IWOTH);
+        struct stat parent { };
+        const bool shared = ::stat(QFile::encodeName(folder).constData(), &parent) == 0 && (parent.st_mode & S_ISVTX)
+            && (parent.st_mode & S_IWOTH);
         if (shared && link.st_uid != ::geteuid() && link.st_uid != parent.st_uid)
             throw refuse(QStringLiteral("it is a link that another user made in the shared folder \"%1\"; it is "
                                         "not followed.")
                              .arg(folder));
     }
-    struct stat target {};
+    struct stat target { };
     if (::stat(name.constData(), &target) != 0) {
         if (S_ISLNK(link.st_mode))
             throw refuse(QStringLiteral("it is a link to \"%1\", which does not exist; it is not followed.")
@@ -178,7 +178,8 @@ void refuseUnsafePdfTarget(const QString& path)
         throw refuse(systemReason(errno));
     }
     if (!S_ISREG(target.st_mode))
-        throw refuse(QStringLiteral("it is %1, not a regular file, and is not replaced.").arg(kindOfFile(target.st_mode)));
+        throw refuse(
+            QStringLiteral("it is %1, not a regular file, and is not replaced.").arg(kindOfFile(target.st_mode)));
 }
 
 // Makes the folder when missing and proves a file can be created in it.

@@ -70,7 +70,7 @@ QByteArray contents(const QString& path)
 
 mode_t typeOf(const QString& path)
 {
-    struct stat status {};
+    struct stat status { };
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & S_IFMT : 0;
 }
 
@@ -90,13 +90,14 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("said"); // empty: written
-        QTest::newRow("a device node") << QStringLiteral("device") << QStringLiteral("it is a device, not a regular file");
+        QTest::newRow("a device node") << QStringLiteral("device")
+                                       << QStringLiteral("it is a device, not a regular file");
         QTest::newRow("a FIFO") << QStringLiteral("fifo") << QStringLiteral("it is a pipe, not a regular file");
         QTest::newRow("a folder") << QStringLiteral("folder") << QStringLiteral("it is a folder, not a regular file");
-        QTest::newRow("a link to a FIFO") << QStringLiteral("link to fifo")
-                                          << QStringLiteral("it is a pipe, not a regular file");
-        QTest::newRow("a link to nothing") << QStringLiteral("dangling link")
-                                           << QStringLiteral("which does not exist; it is not followed");
+        QTest::newRow("a link to a FIFO")
+            << QStringLiteral("link to fifo") << QStringLiteral("it is a pipe, not a regular file");
+        QTest::newRow("a link to nothing")
+            << QStringLiteral("dangling link") << QStringLiteral("which does not exist; it is not followed");
         QTest::newRow("a regular file") << QStringLiteral("file") << QString();
         QTest::newRow("a link to a regular file") << QStringLiteral("link to file") << QString();
     }
@@ -177,7 +178,8 @@ private slots:
             QVERIFY(contents(victim).startsWith("%PDF"));
             return;
         }
-        QVERIFY2(error.contains(QStringLiteral("a link that another user made in the shared folder")), qPrintable(error));
+        QVERIFY2(
+            error.contains(QStringLiteral("a link that another user made in the shared folder")), qPrintable(error));
         QCOMPARE(contents(victim), QByteArray("keep me\n"));
         QCOMPARE(typeOf(path), mode_t(S_IFLNK));
     }

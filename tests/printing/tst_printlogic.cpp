@@ -79,12 +79,12 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("shown");
         const QString a2000(2000, QLatin1Char('a'));
-        QTest::newRow("short line as it is") << QStringLiteral("Navigate Error: x") << QStringLiteral("Navigate Error: x");
+        QTest::newRow("short line as it is")
+            << QStringLiteral("Navigate Error: x") << QStringLiteral("Navigate Error: x");
         QTest::newRow("2000 characters kept whole")
             << QStringLiteral("Printing: ") + a2000 << QStringLiteral("Printing: ") + a2000;
-        QTest::newRow("longer: the label and 2000 of the entry")
-            << QStringLiteral("Print Error: ") + a2000 + QStringLiteral("bbb")
-            << QStringLiteral("Print Error: ") + a2000 + QChar(0x2026);
+        QTest::newRow("longer: the label and 2000 of the entry") << QStringLiteral("Print Error: ") + a2000
+                + QStringLiteral("bbb") << QStringLiteral("Print Error: ") + a2000 + QChar(0x2026);
         QTest::newRow("no half character at the cut")
             << QStringLiteral("Navigating: ") + QString(1999, QLatin1Char('a')) + QStringLiteral("\U0001F600z")
             << QStringLiteral("Navigating: ") + QString(1999, QLatin1Char('a')) + QChar(0x2026);
