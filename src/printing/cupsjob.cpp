@@ -46,8 +46,8 @@ AppError silent()
 class Connection {
 public:
     Connection()
-        : http_(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-            CupsExchangeSeconds * 1000, nullptr))
+        : http_(httpConnect2(
+            cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, CupsExchangeSeconds * 1000, nullptr))
     {
         // Each wait looks at the clock once a second; a wait past the deadline fails.
         if (http_)
@@ -257,8 +257,8 @@ int submitPdfJob(const QString& destination, const QString& jobName, const QByte
     constexpr qsizetype piece = 256 * 1024;
     bool written = true;
     for (qsizetype at = 0; written && at < pdf.size(); at += piece)
-        written = cupsWriteRequestData(connection.exchange(), pdf.constData() + at,
-                      size_t(std::min(piece, pdf.size() - at)))
+        written = cupsWriteRequestData(
+                      connection.exchange(), pdf.constData() + at, size_t(std::min(piece, pdf.size() - at)))
             == HTTP_STATUS_CONTINUE;
     // Read even after a failed write: the scheduler's answer says why.
     const IppPtr response(cupsGetResponse(connection.exchange(), resource.constData()), ippDelete);

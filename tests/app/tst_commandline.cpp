@@ -180,13 +180,12 @@ private slots:
         QProcessEnvironment env;
         for (const QString& variable : environment)
             env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
-        const bool printAll = arguments.indexOf(QStringLiteral("--print-all"))
-            >= 0 && !arguments.contains(QStringLiteral("--"));
-        const std::optional<QString> missing
-            = dv::missingDisplay(QStringList {QStringLiteral("dorvantis")} + arguments, env, printAll,
-                [&answering](const QByteArray& platform, const QByteArray&) {
-                    return answering.contains(QString::fromLatin1(platform)) || platform == "offscreen";
-                });
+        const bool printAll
+            = arguments.indexOf(QStringLiteral("--print-all")) >= 0 && !arguments.contains(QStringLiteral("--"));
+        const std::optional<QString> missing = dv::missingDisplay(QStringList {QStringLiteral("dorvantis")} + arguments,
+            env, printAll, [&answering](const QByteArray& platform, const QByteArray&) {
+                return answering.contains(QString::fromLatin1(platform)) || platform == "offscreen";
+            });
         QCOMPARE(missing.value_or(QString()), said);
     }
 

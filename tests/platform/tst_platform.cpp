@@ -125,10 +125,10 @@ private slots:
         QTest::newRow("QWORD 2^64") << QByteArray(R"("type": 11, "qword": 18446744073709551616)") << 11 << none;
         QTest::newRow("QWORD as text") << QByteArray(R"("type": 11, "qword": "5")") << 11 << none;
         QTest::newRow("QWORD 0.5") << QByteArray(R"("type": 11, "qword": 0.5)") << 11 << none;
-        QTest::newRow("type 2^32+4 is no DWORD") << QByteArray(R"("type": 4294967300, "dword": 1)") << 0
-                                                 << RegValue::dword(1).data;
-        QTest::newRow("type as text is no DWORD") << QByteArray(R"("type": "4", "dword": 1)") << 0
-                                                  << RegValue::dword(1).data;
+        QTest::newRow("type 2^32+4 is no DWORD")
+            << QByteArray(R"("type": 4294967300, "dword": 1)") << 0 << RegValue::dword(1).data;
+        QTest::newRow("type as text is no DWORD")
+            << QByteArray(R"("type": "4", "dword": 1)") << 0 << RegValue::dword(1).data;
     }
     void storedNumbers_onlyWholeNumbersInRangeAreUsable()
     {
@@ -172,11 +172,11 @@ private slots:
         f.close();
         static int reports = 0;
         reports = 0;
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext&, const QString& message) {
-                if (message.contains(QLatin1String("damaged")))
-                    ++reports;
-            });
+        const QtMessageHandler previous
+            = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+                  if (message.contains(QLatin1String("damaged")))
+                      ++reports;
+              });
         const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
         RegistryStore store(file);
         for (int i = 0; i < 13; ++i)

@@ -255,7 +255,7 @@ private slots:
         QVERIFY2(run.err.contains(QStringLiteral("dorvantis: The PDF file \"%1\" cannot be written: ").arg(path))
                 && run.err.contains(reason),
             qPrintable(run.err));
-        struct stat status {};
+        struct stat status { };
         QCOMPARE(::lstat(native.constData(), &status), 0);
         QCOMPARE(status.st_mode & S_IFMT, mode_t(device ? S_IFCHR : S_IFIFO));
     }
@@ -287,7 +287,8 @@ private slots:
 
         QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.err.contains(QStringLiteral("dorvantis: The printing system at %1 does not answer.\n").arg(server)),
+        QVERIFY2(
+            run.err.contains(QStringLiteral("dorvantis: The printing system at %1 does not answer.\n").arg(server)),
             qPrintable(run.err));
     }
 
@@ -317,9 +318,8 @@ private slots:
         Fixture f;
         const QString entry = refusedAddress() + QStringLiteral("/") + QString(1024 * 1024, QLatin1Char('a'));
         const QString shown = entry.left(2000) + QChar(0x2026);
-        const Run run
-            = f.run({QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0"),
-                QStringLiteral("--pdf-dir"), QStringLiteral("pdfs"), QStringLiteral("--list"), f.listFile({entry})});
+        const Run run = f.run({QStringLiteral("--print-all"), QStringLiteral("--delay"), QStringLiteral("0"),
+            QStringLiteral("--pdf-dir"), QStringLiteral("pdfs"), QStringLiteral("--list"), f.listFile({entry})});
 
         QCOMPARE(run.exitCode, 1);
         const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
