@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "commandlinerun.h"
 #include "dialogs.h"
+#include "displaycheck.h"
 #include "enginesandbox.h"
 #include "errordialog.h"
 #include "errors.h"
@@ -16,6 +17,7 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QProcessEnvironment>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -29,8 +31,19 @@ int main(int argc, char* argv[])
     if (const std::optional<int> status = dv::answerWithoutWindow(argc, argv))
         return *status;
     // A run from a script or a scheduled job needs no display.
-    if (dv::asksForPrintAll(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const bool printAll = dv::asksForPrintAll(argc, argv);
+    if (printAll && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a display the application object would abort the program, core dump
+    // and all: say so in a line instead (a cron job that forgot --print-all).
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<QString> missing
+        = dv::missingDisplay(arguments, QProcessEnvironment::systemEnvironment(), printAll)) {
+        std::fprintf(stderr, "dorvantis: %s\n", qPrintable(*missing));
+        return 2;
+    }
 
     // Other programs can see that an instance runs; a second instance still starts.
     dv::NamedMutex mutex(QStringLiteral("KELMARO_Dorvantis"));

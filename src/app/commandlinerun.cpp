@@ -9,6 +9,7 @@
 #include "services.h"
 #include "shell.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -90,6 +91,11 @@ int runPrintAll(const CommandLineRequest& request)
         entries = requestedEntries(request);
     } catch (const std::exception& e) {
         writeLine(QStringLiteral("dorvantis: ") + defaultErrorText(errorMessage(e)));
+        return 2;
+    }
+    // A list emptied by mistake must not pass for a run that went well, night after night.
+    if (std::all_of(entries.cbegin(), entries.cend(), [](const QString& entry) { return entry.trimmed().isEmpty(); })) {
+        writeLine(QStringLiteral("dorvantis: The list has no pages to print."));
         return 2;
     }
     AppParts parts;

@@ -12,6 +12,7 @@
 #include "versioninfo.h"
 #include "helpname.h"
 #include "placement.h"
+#include "printrun.h"
 #include "resources.h"
 
 #include <QAction>
@@ -359,7 +360,7 @@ QString MainWindow::statusText() const
 
 void MainWindow::setStatusText(const QString& text)
 {
-    statusLabel_->setText(text);
+    statusLabel_->setText(dv::shownEntryLine(text));
 }
 
 void MainWindow::startUp()

@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "errordialog.h"
 #include "pagelistbox.h"
+#include "printrun.h"
 #include "services.h"
 
 #include <QAbstractItemView>
@@ -89,7 +90,8 @@ void MainWindow::restoreDestination()
 void MainWindow::refreshDestinations()
 {
     using Kind = dv::PrintDestination::Kind;
-    const dv::PrinterList printers = dv::availablePrinters();
+    // Nobody sees the list in a run from the command line: the scheduler is not asked.
+    const dv::PrinterList printers = parts_.unattended ? dv::PrinterList {} : dv::availablePrinters();
     const QSignalBlocker quiet(printToBox_);
     printToBox_->clear();
     auto add = [this](const QString& text, Kind kind, const QString& target, const QString& hint = QString()) {
@@ -205,7 +207,7 @@ void MainWindow::RunOutputScope::startEntry(qint64 index)
         window_.parts_.runProgress(QStringLiteral("Page %1 of %2: %3")
                                        .arg(position_)
                                        .arg(window_.pageList_->count())
-                                       .arg(window_.pageEntry(index)));
+                                       .arg(dv::shownEntry(window_.pageEntry(index))));
 }
 
 void MainWindow::RunOutputScope::finish()

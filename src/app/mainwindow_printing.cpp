@@ -98,7 +98,7 @@ void MainWindow::logEntryError(const QString& line)
         listTabs_->setTabVisible(logTab, true);
         listTabs_->setCurrentWidget(current);
     }
-    errorLog_->appendPlainText(line);
+    errorLog_->appendPlainText(dv::shownEntryLine(line));
 }
 
 void MainWindow::advanceDelay()
@@ -219,7 +219,7 @@ void MainWindow::printAllPages()
             browser_->print();
         } catch (const dv::PagePrintError& error) {
             // This page alone failed: one line for the entry, and the run goes on.
-            qCWarning(lcPrinting) << "page not printed:" << entry << error.message();
+            qCWarning(lcPrinting) << "page not printed:" << dv::shownEntry(entry) << error.message();
             if (!entryErrorLogged_)
                 logEntryError(QStringLiteral("Print Error: ") + entry);
         }

@@ -9,11 +9,15 @@
 #include <QJsonObject>
 #include <QLockFile>
 #include <QLoggingCategory>
+#include <QMutex>
 #include <QSaveFile>
+#include <QSet>
 #include <QStandardPaths>
 #include <QtEndian>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcRegistry, "dorvantis.registry")
 
@@ -41,6 +45,13 @@ RegValue RegValue::dword(quint32 value)
     return {RegType::Dword, bytes};
 }
 
+RegValue RegValue::qword(quint64 value)
+{
+    QByteArray bytes(8, '\0');
+    qToLittleEndian(value, bytes.data());
+    return {RegType::Qword, bytes};
+}
+
 RegValue RegValue::binary(const QByteArray& bytes)
 {
     return {RegType::Binary, bytes};
@@ -65,10 +76,19 @@ quint32 RegValue::toDword() const
     return qFromLittleEndian<quint32>(data.constData());
 }
 
+quint64 RegValue::toQword() const
+{
+    if (data.size() < 8)
+        return 0;
+    return qFromLittleEndian<quint64>(data.constData());
+}
+
 // ---- the file ----
 //
 // {"keys": [{"path": "Software\\X", "values": [{"name": "a", "type": 4, "dword": 8000}]}]}
-// Text values are kept as "text", DWORDs as "dword", anything else as "hex".
+// Text values are kept as "text", DWORDs as "dword", QWORDs as "qword" (as "hex"
+// beyond 2^63 - 1, where JSON readers stop reading integers exactly), anything
+// else as "hex".
 
 namespace {
 
@@ -94,20 +114,44 @@ QJsonObject valueToJson(const QString& name, const RegValue& v)
         o.insert(QStringLiteral("text"), v.toText());
     else if (v.type == RegType::Dword && v.data.size() == 4)
         o.insert(QStringLiteral("dword"), qint64(v.toDword()));
+    else if (v.type == RegType::Qword && v.data.size() == 8 && v.toQword() <= quint64(INT64_MAX))
+        o.insert(QStringLiteral("qword"), qint64(v.toQword()));
     else
         o.insert(QStringLiteral("hex"), QString::fromLatin1(v.data.toHex()));
     return o;
 }
 
+// The number a JSON value holds when it is a whole number from 0 to max; nothing
+// for text, true, null, a fraction or a number out of range, which a cast would
+// have turned into 0 or cut to its low bits.
+std::optional<quint64> wholeNumber(const QJsonValue& json, quint64 max)
+{
+    if (!json.isDouble())
+        return std::nullopt;
+    // Whole numbers up to 2^63 - 1 come back exactly; beyond, JSON has only doubles.
+    const qint64 integer = json.toInteger(-1);
+    if (integer >= 0)
+        return quint64(integer) <= max ? std::optional<quint64>(quint64(integer)) : std::nullopt;
+    const double number = json.toDouble();
+    if (number >= 0x1p63 && number < 0x1p64 && quint64(number) <= max)
+        return quint64(number);
+    return std::nullopt;
+}
+
 RegValue valueFromJson(const QJsonObject& o)
 {
     RegValue v;
-    v.type = RegType(o.value(QStringLiteral("type")).toInteger(qint64(RegType::Sz)));
-    if (o.contains(QStringLiteral("text")))
+    const QJsonValue type = o.value(QStringLiteral("type"));
+    v.type = type.isUndefined() ? RegType::Sz : RegType(wholeNumber(type, UINT32_MAX).value_or(0));
+    if (o.contains(QStringLiteral("text"))) {
         v.data = RegValue::text(o.value(QStringLiteral("text")).toString(), v.type).data;
-    else if (o.contains(QStringLiteral("dword")))
-        v.data = RegValue::dword(quint32(o.value(QStringLiteral("dword")).toInteger())).data;
-    else
+    } else if (o.contains(QStringLiteral("dword"))) {
+        if (const std::optional<quint64> n = wholeNumber(o.value(QStringLiteral("dword")), UINT32_MAX))
+            v.data = RegValue::dword(quint32(*n)).data;
+    } else if (o.contains(QStringLiteral("qword"))) {
+        if (const std::optional<quint64> n = wholeNumber(o.value(QStringLiteral("qword")), UINT64_MAX))
+            v.data = RegValue::qword(*n).data;
+    } else
         v.data = QByteArray::fromHex(o.value(QStringLiteral("hex")).toString().toLatin1());
     return v;
 }
@@ -135,11 +179,24 @@ ReadResult readStore(const QString& path, Store& out)
     return ReadResult::Ok;
 }
 
+// Each query reads the file afresh: say once per file that it is damaged, not once
+// per value read.
+void reportDamagedOnce(const QString& path)
+{
+    static QMutex mutex;
+    static QSet<QString> reported;
+    const QMutexLocker locker(&mutex);
+    if (reported.contains(path))
+        return;
+    reported.insert(path);
+    qCWarning(lcRegistry) << "registry file is damaged and is read as empty:" << path;
+}
+
 Store readForQuery(const QString& path)
 {
     Store s;
     if (readStore(path, s) == ReadResult::Damaged) {
-        qCWarning(lcRegistry) << "registry file is damaged and is read as empty:" << path;
+        reportDamagedOnce(path);
         return {};
     }
     return s;

@@ -10,6 +10,7 @@ namespace dv {
 
 /// Registry value types, numbered as on Windows.
 enum class RegType : quint32 {
+    None = 0,
     Sz = 1,
     ExpandSz = 2,
     Binary = 3,
@@ -26,11 +27,14 @@ struct RegValue {
 
     static RegValue text(const QString& value, RegType type = RegType::Sz);
     static RegValue dword(quint32 value);
+    static RegValue qword(quint64 value);
     static RegValue binary(const QByteArray& bytes);
     /// The text of a string value (up to its first NUL).
     QString toText() const;
     /// The number of a DWORD value (0 when data is shorter than 4 bytes).
     quint32 toDword() const;
+    /// The number of a QWORD value (0 when data is shorter than 8 bytes).
+    quint64 toQword() const;
 };
 
 /// The per-user registry (HKEY_CURRENT_USER) kept in one file. Key paths are
@@ -39,7 +43,12 @@ struct RegValue {
 /// Every operation reads the file afresh; every write takes a lock file, re-reads,
 /// changes one thing and replaces the file atomically, so two running instances
 /// lose nothing. A damaged file is set aside (renamed) on the next write and read
-/// as empty meanwhile; that is reported only in the log.
+/// as empty meanwhile; that is reported only in the log, once per file and process.
+///
+/// A DWORD or QWORD whose stored number is not a whole number within its range
+/// (text, true, null, 1.5, 2^32 for a DWORD) reads with no data at all, and a
+/// value whose type is not such a number reads as RegType::None: readers that
+/// want four or eight bytes of a type ignore it as they ignore any other type.
 class RegistryStore {
 public:
     explicit RegistryStore(QString filePath);

@@ -1,9 +1,14 @@
 #include "cupsjob.h"
 
+#include "destination.h"
 #include "errors.h"
+
+#include <QDeadlineTimer>
 
 #include <cups/cups.h>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 
 namespace dv {
@@ -15,55 +20,181 @@ QString lastCupsError()
     return QString::fromUtf8(cupsLastErrorString());
 }
 
-// Asked only after a failure: libcups reports an unreachable scheduler the same
-// way as a missing default destination, so try to reach it directly.
-bool serverUnreachable()
+// The scheduler as messages name it: HOST:PORT, or the path of its local socket.
+QString schedulerAddress()
 {
-    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 5000, nullptr);
-    if (!http)
-        return true;
-    httpClose(http);
-    return false;
+    const QString server = QString::fromUtf8(cupsServer());
+    if (server.startsWith(QLatin1Char('/')))
+        return server;
+    return QStringLiteral("%1:%2").arg(server).arg(ippPort());
 }
+
+AppError unreachable()
+{
+    return AppError(QStringLiteral("The printing system (CUPS) cannot be reached at %1.").arg(schedulerAddress()));
+}
+
+AppError silent()
+{
+    return AppError(QStringLiteral("The printing system at %1 does not answer.").arg(schedulerAddress()));
+}
+
+/// A connection of our own to the scheduler, on which no exchange waits longer
+/// than CupsExchangeSeconds: libcups alone waits a minute per read and retries
+/// over new connections, so a scheduler that accepts and never answers would
+/// hold a run for many minutes, or for ever.
+class Connection {
+public:
+    Connection()
+        : http_(httpConnect2(
+            cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, CupsExchangeSeconds * 1000, nullptr))
+    {
+        // Each wait looks at the clock once a second; a wait past the deadline fails.
+        if (http_)
+            httpSetTimeout(http_, 1.0, &Connection::keepWaiting, this);
+    }
+    ~Connection()
+    {
+        if (http_)
+            httpClose(http_);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    bool connected() const { return http_ != nullptr; }
+    /// The connection, its bound started afresh; raises dv::AppError when the
+    /// scheduler cannot be reached.
+    http_t* exchange()
+    {
+        if (!http_)
+            throw unreachable();
+        deadline_.setRemainingTime(qint64(CupsExchangeSeconds) * 1000);
+        return http_;
+    }
+    /// Whether an exchange ended because the scheduler kept silent.
+    bool timedOut() const { return timedOut_; }
+    /// Raises the error that ends a run once the scheduler has kept silent, and
+    /// one that says it cannot be reached when it dropped the connection.
+    void requireAnswered() const
+    {
+        if (timedOut_)
+            throw silent();
+        if (cupsLastError() == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE)
+            throw unreachable();
+    }
+
+private:
+    static int keepWaiting(http_t*, void* self)
+    {
+        auto* connection = static_cast<Connection*>(self);
+        if (!connection->deadline_.hasExpired())
+            return 1;
+        connection->timedOut_ = true;
+        return 0;
+    }
+
+    http_t* http_;
+    QDeadlineTimer deadline_;
+    bool timedOut_ = false;
+};
 
 using DestPtr = std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)>;
 using IppPtr = std::unique_ptr<ipp_t, void (*)(ipp_t*)>;
 
+// One small request whose answer, whatever it says, shows that the scheduler
+// answers; raises the run-ending error when it keeps silent.
+void askScheduler(Connection& connection)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
+    // cupsDoRequest frees the request.
+    const IppPtr response(cupsDoRequest(connection.exchange(), request, "/"), ippDelete);
+    if (connection.timedOut())
+        throw silent();
+}
+
 // The destination called name, where "office/duplex" is the instance "duplex" of
-// the queue "office"; null when there is none.
-DestPtr namedDest(const QString& name)
+// the queue "office", or the default one for an empty name; null when there is none.
+DestPtr namedDest(Connection& connection, const QString& name)
 {
     const QByteArray utf8 = name.toUtf8();
     const qsizetype slash = utf8.indexOf('/');
     const QByteArray queue = slash < 0 ? utf8 : utf8.left(slash);
     const QByteArray instance = slash < 0 ? QByteArray() : utf8.mid(slash + 1);
-    return DestPtr(cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(), slash < 0 ? nullptr : instance.constData()),
+    // Looking a name up, libcups falls back to requests on a connection of its own,
+    // beyond our bound: make sure first that the scheduler answers at all.
+    if (!name.isEmpty())
+        askScheduler(connection);
+    DestPtr dest(cupsGetNamedDest(connection.exchange(), name.isEmpty() ? nullptr : queue.constData(),
+                     slash < 0 ? nullptr : instance.constData()),
         [](cups_dest_t* d) { cupsFreeDests(1, d); });
+    if (!dest)
+        connection.requireAnswered();
+    return dest;
 }
 
 } // namespace
 
 QString defaultPrinterName()
 {
-    std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)> dest(
-        cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr), [](cups_dest_t* d) { cupsFreeDests(1, d); });
-    if (!dest) {
-        if (serverUnreachable())
-            throw AppError(QStringLiteral("The printing system (CUPS) cannot be reached at %1.")
-                               .arg(QString::fromUtf8(cupsServer())));
+    Connection connection;
+    const DestPtr dest = namedDest(connection, QString());
+    if (!dest)
         throw AppError(QStringLiteral("No default printer is set up."));
-    }
     return QString::fromUtf8(dest->name);
 }
 
 void requirePrinter(const QString& name)
 {
-    if (namedDest(name))
-        return;
-    if (serverUnreachable())
-        throw AppError(QStringLiteral("The printing system (CUPS) cannot be reached at %1.")
-                           .arg(QString::fromUtf8(cupsServer())));
-    throw AppError(QStringLiteral("There is no printer \"%1\".").arg(name));
+    Connection connection;
+    if (!namedDest(connection, name))
+        throw AppError(QStringLiteral("There is no printer \"%1\".").arg(name));
+}
+
+void requireAnsweringScheduler()
+{
+    Connection connection;
+    if (connection.connected())
+        askScheduler(connection);
+}
+
+bool schedulerKeepsSilent()
+{
+    // Once silent, taken as silent for a minute: a run to PDF files, which needs no
+    // scheduler, then waits once, not once per page.
+    static std::atomic<qint64> silentUntil {0};
+    if (QDeadlineTimer::current().deadline() < silentUntil)
+        return true;
+    try {
+        requireAnsweringScheduler();
+        return false;
+    } catch (const AppError&) {
+        silentUntil = QDeadlineTimer::current().deadline() + 60000;
+        return true;
+    }
+}
+
+PrinterList availablePrinters()
+{
+    PrinterList list;
+    Connection connection;
+    cups_dest_t* dests = nullptr;
+    int count = 0;
+    try {
+        count = cupsGetDests2(connection.exchange(), &dests);
+    } catch (const AppError&) {
+        return list; // out of reach: no printers to offer
+    }
+    for (int i = 0; i < count; ++i) {
+        QString name = QString::fromUtf8(dests[i].name);
+        if (dests[i].instance)
+            name += QLatin1Char('/') + QString::fromUtf8(dests[i].instance);
+        if (dests[i].is_default)
+            list.defaultName = name;
+        list.names << name;
+    }
+    cupsFreeDests(count, dests);
+    return list;
 }
 
 QByteArray cupsJobName(const QString& address)
@@ -86,10 +217,11 @@ QByteArray cupsJobName(const QString& address)
 
 int submitPdfJob(const QString& destination, const QString& jobName, const QByteArray& pdf)
 {
+    Connection connection;
     // An instance ("office/duplex") prints on its queue with the instance's options.
     const qsizetype slash = destination.indexOf(QLatin1Char('/'));
     const QByteArray queue = (slash < 0 ? destination : destination.left(slash)).toUtf8();
-    const DestPtr instance = slash < 0 ? DestPtr(nullptr, nullptr) : namedDest(destination);
+    const DestPtr instance = slash < 0 ? DestPtr(nullptr, nullptr) : namedDest(connection, destination);
     const QByteArray title = cupsJobName(jobName);
 
     // One Print-Job request carries the job and its document. Creating the job
@@ -115,13 +247,23 @@ int submitPdfJob(const QString& destination, const QString& jobName, const QByte
             QStringLiteral("The printer \"%1\" did not accept the job: %2").arg(destination, lastCupsError()));
     };
     // The length is the whole body: the request and the document after it.
-    if (cupsSendRequest(CUPS_HTTP_DEFAULT, ipp, resource.constData(), ippLength(ipp) + size_t(pdf.size()))
-        != HTTP_STATUS_CONTINUE)
+    if (cupsSendRequest(connection.exchange(), ipp, resource.constData(), ippLength(ipp) + size_t(pdf.size()))
+        != HTTP_STATUS_CONTINUE) {
+        connection.requireAnswered();
         throw refused();
-    const bool written = cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), size_t(pdf.size()))
-        == HTTP_STATUS_CONTINUE;
+    }
+    // In pieces, each with a bound of its own: a slow line that keeps taking the
+    // document is not a scheduler that does not answer.
+    constexpr qsizetype piece = 256 * 1024;
+    bool written = true;
+    for (qsizetype at = 0; written && at < pdf.size(); at += piece)
+        written = cupsWriteRequestData(
+                      connection.exchange(), pdf.constData() + at, size_t(std::min(piece, pdf.size() - at)))
+            == HTTP_STATUS_CONTINUE;
     // Read even after a failed write: the scheduler's answer says why.
-    const IppPtr response(cupsGetResponse(CUPS_HTTP_DEFAULT, resource.constData()), ippDelete);
+    const IppPtr response(cupsGetResponse(connection.exchange(), resource.constData()), ippDelete);
+    if (connection.timedOut())
+        throw silent();
     if (response && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
         throw refused();
     if (!written || !response)

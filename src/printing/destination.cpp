@@ -12,8 +12,10 @@
 #include <QSaveFile>
 #include <QTemporaryFile>
 
-#include <cups/cups.h>
+#include <cerrno>
+#include <cstring>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dv {
@@ -59,9 +61,12 @@ public:
     void open(qint64) override
     {
         // A named printer that is gone ends the run before its first page; the
-        // default one is asked for with each page, as always.
+        // default one is asked for with each page, as always. A scheduler that
+        // does not answer ends it there either way.
         if (!name_.isEmpty())
             requirePrinter(name_);
+        else
+            requireAnsweringScheduler();
     }
 
     void deliver(const PrintedPage& page) override
@@ -94,6 +99,87 @@ QFileDevice::Permissions newFilePermissions()
         if (mode & bit)
             permissions |= permission;
     return permissions;
+}
+
+// The system's reason for errno, such as "No space left on device".
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Writes all of data to fd and makes it durable; the system's reason when that
+// fails (a full disk, say), else nothing.
+QString writeDurably(int fd, const QByteArray& data)
+{
+    const char* next = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, next, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return systemReason(n < 0 ? errno : ENOSPC);
+        next += n;
+        left -= n;
+    }
+    if (::fsync(fd) != 0)
+        return systemReason(errno);
+    return {};
+}
+
+// Whether something of any kind has the name: a file, a folder, a link, dangling or not.
+bool nameTaken(const QString& path)
+{
+    struct stat status { };
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 || errno != ENOENT;
+}
+
+QString kindOfFile(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a pipe");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    return QStringLiteral("not a regular file");
+}
+
+// Raises dv::AppError when the merged PDF may not go to path: something there that
+// is not a regular file (writing "/dev/null" must not replace the device), a link
+// to nothing, or a link another user made in a shared sticky folder such as /tmp
+// (which the kernel would not follow for open() either).
+void refuseUnsafePdfTarget(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat link { };
+    if (::lstat(name.constData(), &link) != 0)
+        return; // nothing there: a new file
+    auto refuse = [&path](const QString& why) {
+        return AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path, why));
+    };
+    if (S_ISLNK(link.st_mode)) {
+        const QString folder = QFileInfo(path).absolutePath();
+        struct stat parent { };
+        const bool shared = ::stat(QFile::encodeName(folder).constData(), &parent) == 0 && (parent.st_mode & S_ISVTX)
+            && (parent.st_mode & S_IWOTH);
+        if (shared && link.st_uid != ::geteuid() && link.st_uid != parent.st_uid)
+            throw refuse(QStringLiteral("it is a link that another user made in the shared folder \"%1\"; it is "
+                                        "not followed.")
+                             .arg(folder));
+    }
+    struct stat target { };
+    if (::stat(name.constData(), &target) != 0) {
+        if (S_ISLNK(link.st_mode))
+            throw refuse(QStringLiteral("it is a link to \"%1\", which does not exist; it is not followed.")
+                             .arg(QFileInfo(path).symLinkTarget()));
+        throw refuse(systemReason(errno));
+    }
+    if (!S_ISREG(target.st_mode))
+        throw refuse(
+            QStringLiteral("it is %1, not a regular file, and is not replaced.").arg(kindOfFile(target.st_mode)));
 }
 
 // Makes the folder when missing and proves a file can be created in it.
@@ -129,14 +215,16 @@ public:
         // Written in full under a name of its own, then moved to the first free name:
         // a reader never sees half a file, and an existing file is never replaced.
         QTemporaryFile file(folder.filePath(QStringLiteral(".dorvantis-XXXXXX.part")));
-        if (!file.open() || file.write(page.pdf) != page.pdf.size() || !file.flush() || ::fsync(file.handle()) != 0)
+        const QString written = file.open() ? writeDurably(file.handle(), page.pdf) : file.errorString();
+        if (!written.isEmpty())
             throw AppError(QStringLiteral("The PDF file of \"%1\" cannot be written to the folder \"%2\": %3")
-                               .arg(page.address, folder_, file.errorString()));
+                               .arg(page.address, folder_, written));
         file.setPermissions(newFilePermissions());
         constexpr int maxCopies = 10000;
         for (int copy = 1; copy <= maxCopies; ++copy) {
             const QString target = folder.filePath(pdfFileName(position(), digits_, page.title, copy));
-            if (QFileInfo::exists(target))
+            // A link takes its name, wherever it points: it never decides where a page goes.
+            if (nameTaken(target))
                 continue;
             // The move fails, rather than replaces, when the name was taken meanwhile.
             if (file.rename(target)) {
@@ -144,7 +232,7 @@ public:
                 qCDebug(lcPrinting) << "PDF written:" << target;
                 return;
             }
-            if (!QFileInfo::exists(target))
+            if (!nameTaken(target))
                 throw AppError(
                     QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(target, file.errorString()));
         }
@@ -168,6 +256,7 @@ public:
     void open(qint64) override
     {
         requireWritableFolder(QFileInfo(path_).absolutePath(), QStringLiteral("The PDF file"));
+        refuseUnsafePdfTarget(path_);
         QSaveFile probe(path_);
         if (!probe.open(QIODevice::WriteOnly))
             throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, probe.errorString()));
@@ -186,8 +275,17 @@ public:
         if (merger_.documentCount() == 0)
             return;
         const QByteArray pdf = merger_.toPdf();
+        // Looked at again: the run took a while, and the place may have changed.
+        refuseUnsafePdfTarget(path_);
         QSaveFile file(path_);
-        if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly))
+            throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, file.errorString()));
+        // Written past Qt's buffer, which reports a full disk as "Unknown error".
+        if (const QString failed = writeDurably(file.handle(), pdf); !failed.isEmpty()) {
+            file.cancelWriting();
+            throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, failed));
+        }
+        if (!file.commit())
             throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, file.errorString()));
         qCDebug(lcPrinting) << "PDF written:" << path_ << merger_.pageCount() << "pages";
     }
@@ -239,23 +337,6 @@ bool saveDestination(RegistryStore& registry, const StoredDestination& stored)
     if (!stored.pdfFile.isEmpty())
         saved = registry.setValue(key(), PdfFileValue, RegValue::text(stored.pdfFile)) && saved;
     return saved;
-}
-
-PrinterList availablePrinters()
-{
-    PrinterList list;
-    cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
-    for (int i = 0; i < count; ++i) {
-        QString name = QString::fromUtf8(dests[i].name);
-        if (dests[i].instance)
-            name += QLatin1Char('/') + QString::fromUtf8(dests[i].instance);
-        if (dests[i].is_default)
-            list.defaultName = name;
-        list.names << name;
-    }
-    cupsFreeDests(count, dests);
-    return list;
 }
 
 QString titleForPage(const QString& engineTitle, const QUrl& url, const QString& address)

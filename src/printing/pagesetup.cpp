@@ -1,5 +1,6 @@
 #include "pagesetup.h"
 
+#include "cupsjob.h"
 #include "pdfstamp.h"
 #include "registry.h"
 
@@ -89,6 +90,10 @@ PageSetup pageSetupFromPrinter(const QPageLayout& printerLayout)
 
 PageSetup defaultPageSetup()
 {
+    // Qt's print support asks the scheduler with no bound of its own: when it does
+    // not answer, plain A4 stands in, and handing the page over ends the run.
+    if (schedulerKeepsSilent())
+        return pageSetupFromPrinter(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
     // The default printer as Qt's print support knows it (CUPS' default destination).
     QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
     return pageSetupFromPrinter(printer.pageLayout());
@@ -194,9 +199,10 @@ QList<QPageSize> offeredPaperSizes(const QPageSize& current)
     for (QPageSize::PageSizeId id : {QPageSize::A3, QPageSize::A4, QPageSize::A5, QPageSize::B5, QPageSize::Letter,
              QPageSize::Legal, QPageSize::Executive, QPageSize::Tabloid})
         add(QPageSize(id));
-    for (const QPageSize& size : QPrinterInfo::defaultPrinter().supportedPageSizes())
-        if (size.id() != QPageSize::Custom)
-            add(size);
+    if (!schedulerKeepsSilent())
+        for (const QPageSize& size : QPrinterInfo::defaultPrinter().supportedPageSizes())
+            if (size.id() != QPageSize::Custom)
+                add(size);
     add(current);
     return sizes;
 }

@@ -56,7 +56,21 @@ QString oneLine(const QString& text)
     for (QChar& c : line)
         if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
-    return line.simplified();
+    line = line.simplified();
+    // No margin holds two thousand characters of small print: the middle of a
+    // longer text goes now, not when each sheet's line is shortened to fit, which
+    // costs seconds per sheet for an address of a megabyte.
+    constexpr qsizetype keptAtEachEnd = 1000;
+    if (line.size() > 2 * keptAtEachEnd) {
+        qsizetype head = keptAtEachEnd;
+        qsizetype tail = keptAtEachEnd;
+        if (line.at(head - 1).isHighSurrogate())
+            --head;
+        if (line.at(line.size() - tail).isLowSurrogate())
+            --tail;
+        line = line.left(head) + QChar(0x2026) + line.right(tail);
+    }
+    return line;
 }
 
 QPDFObjectHandle::Rectangle transformed(const QPDFObjectHandle::Rectangle& r, double scale, double dx, double dy)

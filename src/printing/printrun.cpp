@@ -24,6 +24,25 @@ int nextTimerLegMs(qint64 remainingMs)
     return static_cast<int>(std::clamp<qint64>(remainingMs, 0, std::numeric_limits<int>::max()));
 }
 
+QString shownEntry(const QString& entry)
+{
+    if (entry.size() <= MaxShownEntryLength)
+        return entry;
+    qsizetype cut = MaxShownEntryLength;
+    // A character of two UTF-16 units stays whole or goes.
+    if (entry.at(cut - 1).isHighSurrogate())
+        --cut;
+    return entry.left(cut) + QChar(0x2026);
+}
+
+QString shownEntryLine(const QString& line)
+{
+    const qsizetype label = line.indexOf(QLatin1String(": "));
+    if (line.size() <= MaxShownEntryLength || label < 0)
+        return line.size() <= MaxShownEntryLength ? line : shownEntry(line);
+    return line.left(label + 2) + shownEntry(line.mid(label + 2));
+}
+
 void execOrWait(QEventLoop& loop)
 {
     if (loop.exec() == -1)

@@ -16,6 +16,17 @@ qint64 delaySecondsFromText(const QString& text);
 /// a 32-bit number of milliseconds, so longer waits run as a chain of legs.
 int nextTimerLegMs(qint64 remainingMs);
 
+/// The most characters of an entry that the status line, progress lines, warnings
+/// and the Error Log show: a list may hold entries of megabytes.
+inline constexpr qsizetype MaxShownEntryLength = 2000;
+
+/// entry as those lines show it: its first MaxShownEntryLength characters, and
+/// "…" when there was more.
+QString shownEntry(const QString& entry);
+
+/// A line "Label: ENTRY" as shown: what follows the first ": " cut by shownEntry.
+QString shownEntryLine(const QString& line);
+
 /// Runs loop until something quits it. Once the application has been told to
 /// quit, a new event loop returns at once; then this waits for the next events
 /// instead, so a caller that loops until its condition holds never spins.

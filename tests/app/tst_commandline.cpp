@@ -1,7 +1,9 @@
 // Reading the command line: entries, the list file, --print-all and its delay and
 // destination, and the usage errors that end the program with status 2; and, from
-// the environment it starts in, whether the engine's sandbox would refuse the user.
+// the environment it starts in, whether the engine's sandbox would refuse the user
+// and whether there is a display for the platform Qt would pick.
 #include "commandline.h"
+#include "displaycheck.h"
 #include "enginesandbox.h"
 
 #include <QDir>
@@ -131,6 +133,60 @@ private slots:
         QCOMPARE(refusal.has_value(), refused);
         if (refusal)
             QVERIFY2(refusal->contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")), qPrintable(*refusal));
+    }
+
+    void missingDisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // after the program's name
+        QTest::addColumn<QStringList>("environment"); // NAME=value
+        QTest::addColumn<QStringList>("answering"); // platforms whose display answers
+        QTest::addColumn<QString>("said"); // empty: the program starts
+        const QString noWindow = QStringLiteral("There is no display to show the window on; --print-all prints "
+                                                "without one.");
+        const QStringList xcb {QStringLiteral("xcb")};
+        QTest::newRow("X answers") << QStringList {QStringLiteral("a.html")} << QStringList() << xcb << QString();
+        QTest::newRow("nothing answers") << QStringList {QStringLiteral("a.html")} << QStringList() << QStringList()
+                                         << noWindow;
+        QTest::newRow("a Wayland session") << QStringList() << QStringList {QStringLiteral("XDG_SESSION_TYPE=wayland")}
+                                           << QStringList {QStringLiteral("wayland")} << QString();
+        QTest::newRow("Wayland answers, but Qt picks X outside a Wayland session")
+            << QStringList() << QStringList() << QStringList {QStringLiteral("wayland")} << noWindow;
+        QTest::newRow("--print-all after --")
+            << QStringList {QStringLiteral("--"), QStringLiteral("--print-all"), QStringLiteral("a.html")}
+            << QStringList() << QStringList()
+            << QStringLiteral("There is no display to show the window on (after \"--\", \"--print-all\" is a page to "
+                              "add, not an option); --print-all prints without one.");
+        QTest::newRow("a platform that needs no display")
+            << QStringList() << QStringList {QStringLiteral("QT_QPA_PLATFORM=offscreen")} << QStringList() << QString();
+        QTest::newRow("the second of a list answers")
+            << QStringList() << QStringList {QStringLiteral("QT_QPA_PLATFORM=wayland;xcb:nomitshm")} << xcb
+            << QString();
+        QTest::newRow("Qt's option wins over the variable")
+            << QStringList {QStringLiteral("-platform"), QStringLiteral("xcb")}
+            << QStringList {QStringLiteral("QT_QPA_PLATFORM=offscreen")} << QStringList() << noWindow;
+        QTest::newRow("--print-all, X named and silent")
+            << QStringList {QStringLiteral("--print-all"), QStringLiteral("a.html")}
+            << QStringList {QStringLiteral("QT_QPA_PLATFORM=xcb")} << QStringList()
+            << QStringLiteral("There is no display for the platform \"xcb\" that QT_QPA_PLATFORM names; --print-all "
+                              "prints without one when no platform is named.");
+    }
+
+    void missingDisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
+        QFETCH(QStringList, answering);
+        QFETCH(QString, said);
+        QProcessEnvironment env;
+        for (const QString& variable : environment)
+            env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+        const bool printAll
+            = arguments.indexOf(QStringLiteral("--print-all")) >= 0 && !arguments.contains(QStringLiteral("--"));
+        const std::optional<QString> missing = dv::missingDisplay(QStringList {QStringLiteral("dorvantis")} + arguments,
+            env, printAll, [&answering](const QByteArray& platform, const QByteArray&) {
+                return answering.contains(QString::fromLatin1(platform)) || platform == "offscreen";
+            });
+        QCOMPARE(missing.value_or(QString()), said);
     }
 
     void asksForPrintAll_looksOnlyBeforeTheEndOfOptions()

@@ -100,6 +100,91 @@ private slots:
         QCOMPARE(aside.size(), 1); // the damaged file is kept for the user, not overwritten
     }
 
+    // Hand-edited numbers: only a whole number within the type's range is a value.
+    void storedNumbers_onlyWholeNumbersInRangeAreUsable_data()
+    {
+        QTest::addColumn<QByteArray>("json"); // the value's object, less its name
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("data"); // empty: unusable, ignored by every reader
+        const QByteArray none;
+        QTest::newRow("DWORD 1") << QByteArray(R"("type": 4, "dword": 1)") << 4 << RegValue::dword(1).data;
+        QTest::newRow("DWORD largest") << QByteArray(R"("type": 4, "dword": 4294967295)") << 4
+                                       << RegValue::dword(0xFFFFFFFFu).data;
+        QTest::newRow("DWORD 1.0 is whole") << QByteArray(R"("type": 4, "dword": 1.0)") << 4 << RegValue::dword(1).data;
+        QTest::newRow("DWORD as text") << QByteArray(R"("type": 4, "dword": "1")") << 4 << none;
+        QTest::newRow("DWORD true") << QByteArray(R"("type": 4, "dword": true)") << 4 << none;
+        QTest::newRow("DWORD null") << QByteArray(R"("type": 4, "dword": null)") << 4 << none;
+        QTest::newRow("DWORD 1.5") << QByteArray(R"("type": 4, "dword": 1.5)") << 4 << none;
+        QTest::newRow("DWORD negative") << QByteArray(R"("type": 4, "dword": -1)") << 4 << none;
+        QTest::newRow("DWORD 2^32 is not cut to 0") << QByteArray(R"("type": 4, "dword": 4294967296)") << 4 << none;
+        QTest::newRow("DWORD 2^32+1 is not cut to 1") << QByteArray(R"("type": 4, "dword": 4294967297)") << 4 << none;
+        QTest::newRow("QWORD 2^32+1") << QByteArray(R"("type": 11, "qword": 4294967297)") << 11
+                                      << RegValue::qword(4294967297ull).data;
+        QTest::newRow("QWORD 2^63") << QByteArray(R"("type": 11, "qword": 9223372036854775808)") << 11
+                                    << RegValue::qword(1ull << 63).data;
+        QTest::newRow("QWORD 2^64") << QByteArray(R"("type": 11, "qword": 18446744073709551616)") << 11 << none;
+        QTest::newRow("QWORD as text") << QByteArray(R"("type": 11, "qword": "5")") << 11 << none;
+        QTest::newRow("QWORD 0.5") << QByteArray(R"("type": 11, "qword": 0.5)") << 11 << none;
+        QTest::newRow("type 2^32+4 is no DWORD")
+            << QByteArray(R"("type": 4294967300, "dword": 1)") << 0 << RegValue::dword(1).data;
+        QTest::newRow("type as text is no DWORD")
+            << QByteArray(R"("type": "4", "dword": 1)") << 0 << RegValue::dword(1).data;
+    }
+    void storedNumbers_onlyWholeNumbersInRangeAreUsable()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, type);
+        QFETCH(QByteArray, data);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("registry.json"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"keys": [{"path": "Software", "values": [{"name": "v", )" + json + "}]}]}");
+        f.close();
+
+        const auto value = RegistryStore(file).queryValue(QStringLiteral("Software"), QStringLiteral("v"));
+        QVERIFY(value);
+        QCOMPARE(int(value->type), type);
+        QCOMPARE(value->data.toHex(), data.toHex());
+    }
+
+    void storedNumbers_surviveAWrite()
+    {
+        QTemporaryDir dir;
+        RegistryStore store(dir.filePath(QStringLiteral("registry.json")));
+        const quint64 numbers[] = {0, 4294967297ull, quint64(INT64_MAX), quint64(INT64_MAX) + 2, UINT64_MAX};
+        for (const quint64 n : numbers) {
+            QVERIFY(store.setValue(QStringLiteral("Software"), QStringLiteral("q"), RegValue::qword(n)));
+            const auto value = store.queryValue(QStringLiteral("Software"), QStringLiteral("q"));
+            QVERIFY(value);
+            QCOMPARE(value->type, RegType::Qword);
+            QCOMPARE(value->toQword(), n);
+        }
+    }
+
+    void damagedFile_isReportedOncePerRun()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("registry.json"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not json");
+        f.close();
+        static int reports = 0;
+        reports = 0;
+        const QtMessageHandler previous
+            = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+                  if (message.contains(QLatin1String("damaged")))
+                      ++reports;
+              });
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        RegistryStore store(file);
+        for (int i = 0; i < 13; ++i)
+            QVERIFY(!store.queryValue(QStringLiteral("Software"), QStringLiteral("x")));
+        RegistryStore(file).keyExists(QStringLiteral("Software"));
+        QCOMPARE(reports, 1);
+    }
+
     void unwritableStore_reportsFailure()
     {
         if (geteuid() == 0)

@@ -1,5 +1,5 @@
 // The print run's small rules, without windows: the delay field's text, the legs
-// of a long wait, and job names CUPS accepts.
+// of a long wait, job names CUPS accepts, and how much of a long entry lines show.
 #include "cupsjob.h"
 #include "printrun.h"
 
@@ -72,6 +72,28 @@ private slots:
         QFETCH(QString, address);
         QFETCH(QByteArray, name);
         QCOMPARE(dv::cupsJobName(address), name);
+    }
+
+    void shownEntryLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("shown");
+        const QString a2000(2000, QLatin1Char('a'));
+        QTest::newRow("short line as it is")
+            << QStringLiteral("Navigate Error: x") << QStringLiteral("Navigate Error: x");
+        QTest::newRow("2000 characters kept whole")
+            << QStringLiteral("Printing: ") + a2000 << QStringLiteral("Printing: ") + a2000;
+        QTest::newRow("longer: the label and 2000 of the entry") << QStringLiteral("Print Error: ") + a2000
+                + QStringLiteral("bbb") << QStringLiteral("Print Error: ") + a2000 + QChar(0x2026);
+        QTest::newRow("no half character at the cut")
+            << QStringLiteral("Navigating: ") + QString(1999, QLatin1Char('a')) + QStringLiteral("\U0001F600z")
+            << QStringLiteral("Navigating: ") + QString(1999, QLatin1Char('a')) + QChar(0x2026);
+    }
+    void shownEntryLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, shown);
+        QCOMPARE(dv::shownEntryLine(line), shown);
     }
 };
 
