@@ -35,6 +35,7 @@
 #include <QWebEngineView>
 
 #include <csignal>
+#include <functional>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -47,6 +48,9 @@ namespace dv
 class SilentPage : public QWebEnginePage
 {
 public:
+    /// Asked about every navigation the page is to make; false refuses it.
+    std::function<bool(const QUrl&, NavigationType, bool isMainFrame)> navigationFilter;
+
     SilentPage(QWebEngineProfile* profile, QObject* parent)
         : QWebEnginePage(profile, parent)
     {
@@ -77,6 +81,10 @@ public:
     }
 
 protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        return !navigationFilter || navigationFilter(url, type, isMainFrame);
+    }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
     void javaScriptAlert(const QUrl&, const QString&) override { }
@@ -159,6 +167,9 @@ SilentPage* WebEngineBrowser::makePage(Tab& tab)
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     // The tab outlives its page: both belong to this object and go together.
     Tab* owner = &tab;
+    page->navigationFilter = [this, owner](const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame) {
+        return allowNavigation(*owner, url, type, isMainFrame);
+    };
     connect(page, &QWebEnginePage::loadingChanged, this,
         [this, owner](const QWebEngineLoadingInfo& info) { onLoadingChanged(*owner, info); });
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
@@ -190,12 +201,14 @@ void WebEngineBrowser::beginEntry(Tab& tab, const QString& address)
     tab.retakes = 0;
     tab.foreignLoadStarted = false;
     tab.loadDeferred = false;
+    tab.refusedUrls.clear();
 }
 
 void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
 {
     tab.requestedUrl = url;
     tab.foreignLoadStarted = false;
+    tab.beforeLoad = historyMark(*tab.page);
     if (tab.engineLoading) {
         // The engine reports loading, not loads: a load the document before still has
         // under way (a page that reloads itself) would swallow the start of this one
@@ -210,7 +223,6 @@ void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
         return;
     }
     tab.loadDeferred = false;
-    tab.beforeLoad = historyMark(*tab.page);
     tab.page->load(url);
 }
 
@@ -222,6 +234,36 @@ void WebEngineBrowser::startDeferredLoad(Tab& tab)
     tab.engineLoading = false;
     tab.beforeLoad = historyMark(*tab.page);
     tab.page->load(tab.requestedUrl);
+}
+
+bool WebEngineBrowser::allowNavigation(Tab& tab, const QUrl& url, int type, bool isMainFrame)
+{
+    // Ours (a load asked for, or where it redirects), or the document of the entry
+    // moving on by itself: allowed. The document before, moving on while the entry's
+    // load waits or runs, or a page that holds no entry: refused, since it would
+    // take the place of the entry's page.
+    if (!isMainFrame || type == QWebEnginePage::NavigationTypeTyped || type == QWebEnginePage::NavigationTypeRedirect
+        || url == tab.requestedUrl)
+        return true;
+    bool allowed = true;
+    switch (tab.lifecycle) {
+    case PageState::Idle:
+    case PageState::Queued:
+        allowed = false;
+        break;
+    case PageState::Loading:
+        allowed = loadBroughtDocument(tab);
+        break;
+    case PageState::Loaded:
+    case PageState::Rendering:
+    case PageState::Gone:
+        break;
+    }
+    if (!allowed) {
+        qCInfo(lcPrinting) << "navigation of the page before refused:" << url;
+        tab.refusedUrls << url;
+    }
+    return allowed;
 }
 
 bool WebEngineBrowser::retakeFromPageBefore(Tab& tab)
@@ -506,7 +548,7 @@ void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& i
         setReadyState(tab, ReadyStateLoading);
         return;
     case QWebEngineLoadingInfo::LoadFailedStatus: {
-        if (tab.awaitingStart || retakeFromPageBefore(tab))
+        if (tab.awaitingStart || tab.refusedUrls.contains(info.url()) || retakeFromPageBefore(tab))
             return;
         tab.lastLoadFailed = true;
         // The server's page for an error status, or the engine's error page, is this
@@ -529,7 +571,8 @@ void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& i
         finishLoad(tab);
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
-        if (tab.awaitingStart || (!tab.stopRequested && retakeFromPageBefore(tab)))
+        if (tab.awaitingStart || (!tab.stopRequested && tab.refusedUrls.contains(info.url()))
+            || (!tab.stopRequested && retakeFromPageBefore(tab)))
             return;
         tab.lastLoadFailed = false;
         // Given up by us, or ended by a download the page started: the page prints as

@@ -105,6 +105,8 @@ private:
         // load waits for that load to stop, since the engine would report the two as one.
         bool engineLoading = false;
         bool loadDeferred = false;
+        // Navigations of the document before, refused while the entry's load ran.
+        QList<QUrl> refusedUrls;
         quint64 navigations = 0;
         qint64 startedMs = 0;
         QString address;
@@ -128,6 +130,9 @@ private:
     // refresh) took the place of the entry's load; the entry's load is then asked
     // again, a few times at most.
     bool retakeFromPageBefore(Tab& tab);
+    // Whether the page may make a navigation it asks for (type: the engine's
+    // navigation type); see the source for who may move a page.
+    bool allowNavigation(Tab& tab, const QUrl& url, int type, bool isMainFrame);
     void onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info);
     void onRendererGone(Tab& tab);
     // The entry's load came to an end: the page is loaded and the entry complete.
