@@ -128,8 +128,9 @@ public:
         const QDir folder(folder_);
         // Written in full under a name of its own, then moved to the first free name:
         // a reader never sees half a file, and an existing file is never replaced.
+        const QByteArray pdf = withDocumentInfo(page.pdf, page.title);
         QTemporaryFile file(folder.filePath(QStringLiteral(".dorvantis-XXXXXX.part")));
-        if (!file.open() || file.write(page.pdf) != page.pdf.size() || !file.flush() || ::fsync(file.handle()) != 0)
+        if (!file.open() || file.write(pdf) != pdf.size() || !file.flush() || ::fsync(file.handle()) != 0)
             throw AppError(QStringLiteral("The PDF file of \"%1\" cannot be written to the folder \"%2\": %3")
                                .arg(page.address, folder_, file.errorString()));
         file.setPermissions(newFilePermissions());
@@ -185,7 +186,7 @@ public:
         // A run that printed nothing leaves the file as it was.
         if (merger_.documentCount() == 0)
             return;
-        const QByteArray pdf = merger_.toPdf();
+        const QByteArray pdf = merger_.toPdf(QFileInfo(path_).completeBaseName());
         QSaveFile file(path_);
         if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
             throw AppError(QStringLiteral("The PDF file \"%1\" cannot be written: %2").arg(path_, file.errorString()));

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace dv {
+
+/// The script run in the page just before it is rendered for print. With
+/// fixedBarsOnce, elements the page holds in place while it scrolls (position
+/// fixed or sticky, by its style sheets or their own style attribute) are laid
+/// out where they stand in the page for print only, so they print once instead of
+/// over the text of every sheet; without it, whatever an earlier run set is taken
+/// back. The screen is untouched either way. The script's value is the page's
+/// size as shown, [scroll height, client width] in CSS pixels.
+QString printPreparationScript(bool fixedBarsOnce);
+
+} // namespace dv
