@@ -16,25 +16,33 @@ const char* const Script = R"JS(
   'use strict';
   try {
   var mark = 'data-dorvantis-print-once';
+  var block = 'data-dorvantis-print-block';
   var held = /^(fixed|sticky|-webkit-sticky)$/i;
   var own = window.dorvantisPrintSheet;
   if (!own) {
     own = window.dorvantisPrintSheet = new CSSStyleSheet({ media: 'print' });
   }
-  var marked = document.querySelectorAll('[' + mark + ']');
-  for (var m = 0; m < marked.length; ++m) marked[m].removeAttribute(mark);
-  var text = '';
-  if (once) {
-    var out = [];
+  var marked = document.querySelectorAll('[' + mark + '], [' + block + ']');
+  for (var m = 0; m < marked.length; ++m) {
+    marked[m].removeAttribute(mark);
+    marked[m].removeAttribute(block);
+  }
+  var out = [];
+  {
     var unreadable = false;
+    // Selectors the page's own print rules give a display of their own.
+    var printDisplay = [];
     var inside = function (wrap, head) {
-      return function (t) { return wrap(head + '{' + t + '}'); };
+      var f = function (t) { return wrap(head + '{' + t + '}'); };
+      f.print = wrap.print || /\bprint\b/i.test(head);
+      return f;
     };
     var rules = function (list, wrap) {
       for (var i = 0; i < list.length; ++i) {
         var r = list[i];
         if (r.type === CSSRule.STYLE_RULE) {
-          if (r.style && held.test(r.style.position)) out.push(wrap(r.selectorText + '{position:static!important}'));
+          if (once && r.style && held.test(r.style.position)) out.push(wrap(r.selectorText + '{position:static!important}'));
+          if (r.style && wrap.print && r.style.display) printDisplay.push(r.selectorText);
         } else if (r.type === CSSRule.MEDIA_RULE) {
           rules(r.cssRules, inside(wrap, '@media ' + r.media.mediaText));
         } else if (r.type === CSSRule.SUPPORTS_RULE) {
@@ -64,19 +72,35 @@ const char* const Script = R"JS(
     for (var i = 0; i < document.styleSheets.length; ++i) sheet(document.styleSheets[i], asIs);
     var adopted = document.adoptedStyleSheets || [];
     for (var a = 0; a < adopted.length; ++a) sheet(adopted[a], asIs);
-    var candidates = unreadable ? document.getElementsByTagName('*') : document.querySelectorAll('[style]');
+    var candidates = !once ? [] : unreadable ? document.getElementsByTagName('*') : document.querySelectorAll('[style]');
     for (var c = 0; c < candidates.length; ++c) {
       var e = candidates[c];
       if ((e.style && held.test(e.style.position)) || (unreadable && held.test(getComputedStyle(e).position)))
         e.setAttribute(mark, '');
     }
-    out.push('[' + mark + ']{position:static!important}');
-    text = out.join('\n');
+    if (once) out.push('[' + mark + ']{position:static!important}');
+    // The engine cuts lines through at sheet breaks inside tall flex and grid
+    // containers, page layouts of a column or two: printed as blocks, their lines
+    // move whole to the next sheet. One the page lays out for print itself is left.
+    var all = document.body ? document.body.getElementsByTagName('*') : [];
+    for (var b = 0; b < all.length; ++b) {
+      var box = all[b];
+      if (!(box.offsetHeight >= 1000) || !/^(flex|grid|-webkit-box)$/.test(getComputedStyle(box).display)) continue;
+      var laidOut = false;
+      for (var p = 0; p < printDisplay.length && !laidOut; ++p) {
+        try {
+          laidOut = box.matches(printDisplay[p]);
+        } catch (e) {
+        }
+      }
+      if (!laidOut) box.setAttribute(block, '');
+    }
+    out.push('[' + block + ']{display:block!important}');
   }
   try {
-    own.replaceSync(text);
+    own.replaceSync(out.join('\n'));
   } catch (e) {
-    own.replaceSync('[' + mark + ']{position:static!important}');
+    own.replaceSync(once ? '[' + mark + ']{position:static!important}' : '');
   }
   if (document.adoptedStyleSheets.indexOf(own) < 0)
     document.adoptedStyleSheets = document.adoptedStyleSheets.concat([own]);
