@@ -58,8 +58,8 @@ QString pdfCreator()
 
 QString pdfProducer()
 {
-    return QStringLiteral("Qt WebEngine %1, libqpdf %2").arg(QString::fromLatin1(qVersion()),
-        QString::fromStdString(QPDF::QPDFVersion()));
+    return QStringLiteral("Qt WebEngine %1, libqpdf %2")
+        .arg(QString::fromLatin1(qVersion()), QString::fromStdString(QPDF::QPDFVersion()));
 }
 
 QByteArray withDocumentInfo(const QByteArray& pdf, const QString& title)

@@ -9,8 +9,10 @@
 #include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextLayout>
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
@@ -47,18 +49,38 @@ Line fitLine(const QPainter& painter, const QRectF& box, const QString& left, co
     return {metrics.elidedText(left, Qt::ElideMiddle, std::max<qreal>(box.width() - rightWidth - gap, 0)), rightText};
 }
 
+// Whether a font on the system shows every character of text: a missing glyph
+// reads back as nothing, or as another character.
+bool glyphsMissing(const QString& text, const QFont& font, QPaintDevice* device)
+{
+    QTextLayout layout(text, font, device);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun& run : layout.glyphRuns())
+        for (quint32 glyph : run.glyphIndexes())
+            if (glyph == 0)
+                return true;
+    return false;
+}
+
 void drawInLine(QPainter& painter, const QRectF& box, const QString& text, Qt::Alignment side)
 {
     if (!text.isEmpty())
         painter.drawText(box, Qt::TextSingleLine | Qt::AlignVCenter | side, text);
 }
 
-// A marked-content span whose text, for search and copy, is text whatever glyphs
-// it shows.
-std::string actualText(const QString& text, const std::string& content)
+// The drawing of form in a marked-content span whose text, for search and copy,
+// is text whatever glyphs it shows. The span lies within the drawing's own
+// coordinates, which is where a reader places that text.
+QPDFObjectHandle withActualText(QPDFObjectHandle form, const QString& text)
 {
-    return "/Span << /ActualText " + QPDFObjectHandle::newUnicodeString(text.toStdString()).unparse() + " >> BDC\n"
-        + content + "EMC\n";
+    const std::shared_ptr<Buffer> drawn = form.getStreamData(qpdf_dl_generalized);
+    const std::string content = "/Span << /ActualText "
+        + QPDFObjectHandle::newUnicodeString(text.toStdString()).unparse() + " >> BDC\n"
+        + std::string(reinterpret_cast<const char*>(drawn->getBuffer()), drawn->getSize()) + "\nEMC\n";
+    form.replaceStreamData(content, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+    return form;
 }
 
 // Page content is plain text: line breaks and other control characters in a
@@ -165,8 +187,8 @@ HeaderFooterOverlay headerFooterPdf(const QPageLayout& sheet, int pages, const H
         writer.newPage();
         drawInLine(painter, device(top), header.right, Qt::AlignRight);
         drawInLine(painter, device(bottom), footer.right, Qt::AlignRight);
-        overlay.titles << header.left;
-        overlay.addresses << footer.left;
+        overlay.titles << (glyphsMissing(header.left, font, &writer) ? header.left : QString());
+        overlay.addresses << (glyphsMissing(footer.left, font, &writer) ? footer.left : QString());
     }
     painter.end();
     return overlay;
@@ -221,16 +243,18 @@ QByteArray placeOnSheets(
                 }
                 if (!resources.getKey("/XObject").isDictionary())
                     resources.replaceKey("/XObject", QPDFObjectHandle::newDictionary());
-                auto place = [&](size_t overlayPage) {
+                auto place = [&](size_t overlayPage, const QString& text) {
                     int suffix = 0;
                     const std::string name = resources.getUniqueResourceName("/DvHeaderFooter", suffix);
-                    resources.getKey("/XObject")
-                        .replaceKey(name, pdf.copyForeignObject(overlayPages[overlayPage].getFormXObjectForPage()));
+                    QPDFObjectHandle form = overlayPages[overlayPage].getFormXObjectForPage();
+                    if (!text.isEmpty())
+                        form = withActualText(form, text);
+                    resources.getKey("/XObject").replaceKey(name, pdf.copyForeignObject(form));
                     return "q " + name + " Do Q\n";
                 };
-                after += actualText(drawn.titles[qsizetype(i)], place(3 * i));
-                after += actualText(drawn.addresses[qsizetype(i)], place(3 * i + 1));
-                after += place(3 * i + 2);
+                after += place(3 * i, drawn.titles[qsizetype(i)]);
+                after += place(3 * i + 1, drawn.addresses[qsizetype(i)]);
+                after += place(3 * i + 2, QString());
             }
             page.addPageContents(pdf.newStream(before), true);
             page.addPageContents(pdf.newStream(after), false);

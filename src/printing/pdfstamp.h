@@ -37,9 +37,9 @@ QPageLayout engineLayout(const QPageLayout& sheet, double scale);
 struct HeaderFooterOverlay {
     /// Three pages per sheet: the title, the address, and the rest.
     QByteArray pdf;
-    /// Per sheet, the title and the address as drawn. A font may lack a glyph of
-    /// them, and its text then reads back wrong: placeOnSheets() gives these as the
-    /// text they stand for.
+    /// Per sheet, the title and the address as drawn where no font on the system
+    /// has a glyph for some of their characters (empty otherwise): their text would
+    /// read back wrong, and placeOnSheets() gives these as the text they stand for.
     QStringList titles;
     QStringList addresses;
 };

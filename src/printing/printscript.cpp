@@ -116,7 +116,8 @@ const char* const Script = R"JS(
 
 QString printPreparationScript(bool fixedBarsOnce)
 {
-    return QString::fromLatin1(Script).trimmed() + (fixedBarsOnce ? QStringLiteral("(true)") : QStringLiteral("(false)"));
+    return QString::fromLatin1(Script).trimmed()
+        + (fixedBarsOnce ? QStringLiteral("(true)") : QStringLiteral("(false)"));
 }
 
 } // namespace dv

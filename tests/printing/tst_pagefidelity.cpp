@@ -150,14 +150,17 @@ private slots:
             QCOMPARE(count(sheets, QStringLiteral("FIXEDBAR")), sheets.size());
             return;
         }
-        for (const QString& bar : {QStringLiteral("FIXEDBAR"), QStringLiteral("INLINEBAR"), QStringLiteral("STICKYBAR")})
-            QVERIFY2(count(sheets, bar) == 1, qPrintable(bar + QStringLiteral(" printed %1 times").arg(count(sheets, bar))));
+        for (const QString& bar :
+            {QStringLiteral("FIXEDBAR"), QStringLiteral("INLINEBAR"), QStringLiteral("STICKYBAR")})
+            QVERIFY2(
+                count(sheets, bar) == 1, qPrintable(bar + QStringLiteral(" printed %1 times").arg(count(sheets, bar))));
         // The bar lies over no text, and every line printed.
         for (const Word& bar : sheets[0]) {
             if (bar.text != QLatin1String("FIXEDBAR"))
                 continue;
             for (const Word& w : sheets[0])
-                QVERIFY2(&w == &bar || !w.box.intersects(bar.box), qPrintable(w.text + QStringLiteral(" under the bar")));
+                QVERIFY2(
+                    &w == &bar || !w.box.intersects(bar.box), qPrintable(w.text + QStringLiteral(" under the bar")));
         }
         QCOMPARE(count(sheets, marker), 150);
         // The screen shows the page as it was.
@@ -184,7 +187,8 @@ private slots:
         QFETCH(QString, style);
         Fixture f;
         const QString marker = token();
-        const QString entry = writePage(f, marker, QStringLiteral("<style>%1 p { font-size: 15px; margin: 0.45em 0 }</style>").arg(style),
+        const QString entry = writePage(f, marker,
+            QStringLiteral("<style>%1 p { font-size: 15px; margin: 0.45em 0 }</style>").arg(style),
             QStringLiteral("<div class=\"document\"><div class=\"body\">%1</div></div>").arg(lines(marker, 300)));
         f.setPages({entry});
         f.form->printAll();
@@ -193,7 +197,8 @@ private slots:
         const QList<Sheet> sheets = sheetsOf(jobs[0].pdfPath);
         QVERIFY(sheets.size() >= 4);
         const QStringList cut = cutWords(sheets, contentBox(f));
-        QVERIFY2(cut.isEmpty(), qPrintable(QStringLiteral("%1 words cut: ").arg(cut.size()) + cut.mid(0, 10).join(QLatin1String(", "))));
+        QVERIFY2(cut.isEmpty(),
+            qPrintable(QStringLiteral("%1 words cut: ").arg(cut.size()) + cut.mid(0, 10).join(QLatin1String(", "))));
         QCOMPARE(count(sheets, marker), 300);
     }
 
@@ -209,7 +214,8 @@ private slots:
         };
         Fixture f(60000, parts);
         const QString marker = token();
-        const QString entry = writePage(f, marker, QString(), lines(marker, 12000) + QStringLiteral("<p>END-OF-PAGE</p>"));
+        const QString entry
+            = writePage(f, marker, QString(), lines(marker, 12000) + QStringLiteral("<p>END-OF-PAGE</p>"));
         f.setPages({entry});
         f.form->printAll();
         const QList<PrivateCups::Job> jobs = f.jobsFor({entry});
