@@ -20,7 +20,8 @@ const char* const Script = R"JS(
   var held = /^(fixed|sticky|-webkit-sticky)$/i;
   var own = window.dorvantisPrintSheet;
   if (!own) {
-    own = window.dorvantisPrintSheet = new CSSStyleSheet({ media: 'print' });
+    // Its rules sit in @media print: the sheet's own media list is not heeded everywhere.
+    own = window.dorvantisPrintSheet = new CSSStyleSheet();
   }
   var marked = document.querySelectorAll('[' + mark + '], [' + block + ']');
   for (var m = 0; m < marked.length; ++m) {
@@ -98,9 +99,9 @@ const char* const Script = R"JS(
     out.push('[' + block + ']{display:block!important}');
   }
   try {
-    own.replaceSync(out.join('\n'));
+    own.replaceSync('@media print {\n' + out.join('\n') + '\n}');
   } catch (e) {
-    own.replaceSync(once ? '[' + mark + ']{position:static!important}' : '');
+    own.replaceSync(once ? '@media print { [' + mark + ']{position:static!important} }' : '');
   }
   if (document.adoptedStyleSheets.indexOf(own) < 0)
     document.adoptedStyleSheets = document.adoptedStyleSheets.concat([own]);
