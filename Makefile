@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test soak bench peers deb test-package fuzz clean
+.PHONY: all deps configure build run test soak bench peers realpages deb test-package fuzz clean
 
 all: build
 
@@ -39,6 +39,12 @@ PEERS_FLAGS ?=
 peers: build
 	@scripts/install-deps --peers
 	@scripts/run-peers $(BUILD) $(PAGES) $(PEERS_FLAGS)
+
+# Real pages nobody here wrote (Debian's Python manual and Administrator's Handbook)
+# printed to a folder and checked against Debian's Chromium: prints "N passed, M failed".
+realpages: build
+	@scripts/install-deps --realpages
+	@scripts/run-realpages $(BUILD)
 
 # The Debian package, left in this folder: sudo apt install ./dorvantis_*.deb
 deb: build

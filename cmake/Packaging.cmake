@@ -103,5 +103,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://${DORVANTIS_WEB_HOST}/")
 # fonts are named, for pages whose fonts are not installed.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+# The world's pages print in the world's scripts: Noto covers nearly all of them,
+# CJK apart. Recommended, not required, so a minimal system may go without.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups")
 include(CPack)

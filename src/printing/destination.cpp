@@ -214,8 +214,9 @@ public:
         const QDir folder(folder_);
         // Written in full under a name of its own, then moved to the first free name:
         // a reader never sees half a file, and an existing file is never replaced.
+        const QByteArray pdf = withDocumentInfo(page.pdf, page.title);
         QTemporaryFile file(folder.filePath(QStringLiteral(".dorvantis-XXXXXX.part")));
-        const QString written = file.open() ? writeDurably(file.handle(), page.pdf) : file.errorString();
+        const QString written = file.open() ? writeDurably(file.handle(), pdf) : file.errorString();
         if (!written.isEmpty())
             throw AppError(QStringLiteral("The PDF file of \"%1\" cannot be written to the folder \"%2\": %3")
                                .arg(page.address, folder_, written));
@@ -274,7 +275,7 @@ public:
         // A run that printed nothing leaves the file as it was.
         if (merger_.documentCount() == 0)
             return;
-        const QByteArray pdf = merger_.toPdf();
+        const QByteArray pdf = merger_.toPdf(QFileInfo(path_).completeBaseName());
         // Looked at again: the run took a while, and the place may have changed.
         refuseUnsafePdfTarget(path_);
         QSaveFile file(path_);

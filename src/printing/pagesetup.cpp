@@ -20,6 +20,7 @@ const QString MarginValues[4] = {QStringLiteral("MarginLeft"), QStringLiteral("M
     QStringLiteral("MarginRight"), QStringLiteral("MarginBottom")};
 const QString HeaderFooterValue = QStringLiteral("HeadersAndFooters");
 const QString BackgroundsValue = QStringLiteral("Backgrounds");
+const QString FixedBarsOnceValue = QStringLiteral("FixedBarsOnce");
 const QString ScaleValue = QStringLiteral("Scale");
 
 // No paper is this wide; a margin beyond it is a damaged value.
@@ -145,6 +146,8 @@ PageSetup loadPageSetup(const RegistryStore& registry, const PageSetup& defaults
         setup.headerFooter = *on;
     if (const std::optional<bool> on = switchValue(registry, BackgroundsValue))
         setup.backgrounds = *on;
+    if (const std::optional<bool> on = switchValue(registry, FixedBarsOnceValue))
+        setup.fixedBarsOnce = *on;
     if (const std::optional<quint32> scale = dwordValue(registry, ScaleValue);
         scale && (*scale == 0 || (*scale >= MinScalePercent && *scale <= MaxScalePercent)))
         setup.scalePercent = int(*scale);
@@ -171,6 +174,9 @@ bool savePageSetup(RegistryStore& registry, const PageSetup& setup, const PageSe
         && ok;
     ok = storeOrForget(registry, BackgroundsValue, setup.backgrounds != defaults.backgrounds,
              RegValue::dword(setup.backgrounds ? 1 : 0))
+        && ok;
+    ok = storeOrForget(registry, FixedBarsOnceValue, setup.fixedBarsOnce != defaults.fixedBarsOnce,
+             RegValue::dword(setup.fixedBarsOnce ? 1 : 0))
         && ok;
     ok = storeOrForget(registry, ScaleValue, setup.scalePercent != defaults.scalePercent,
              RegValue::dword(quint32(setup.scalePercent)))

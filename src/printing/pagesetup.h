@@ -28,6 +28,9 @@ struct PageSetup {
     /// Title and "Page x of y" above the content, address and date below it.
     bool headerFooter = true;
     bool backgrounds = true;
+    /// Bars the page keeps in view while scrolled (fixed or sticky) print once, where
+    /// they stand in the page, instead of over the text of every sheet.
+    bool fixedBarsOnce = true;
     /// 0: the engine fits the page to the paper's width; otherwise a percentage.
     int scalePercent = 0;
 

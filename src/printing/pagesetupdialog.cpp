@@ -93,8 +93,13 @@ PageSetupDialog::PageSetupDialog(const PageSetup& current, const PageSetup& defa
         QStringLiteral("The page's title and \"Page x of y\" above, its address and the date below"));
     backgroundsCheck_ = named(new QCheckBox(QStringLiteral("Print background &colours and images"), printBox),
         "backgroundsCheck", QStringLiteral("Print background colours and images"));
+    fixedBarsOnceCheck_ = named(new QCheckBox(QStringLiteral("Print fi&xed page bars only once"), printBox),
+        "fixedBarsOnceCheck", QStringLiteral("Print fixed page bars only once"));
+    fixedBarsOnceCheck_->setToolTip(QStringLiteral(
+        "Bars a page keeps on screen while it scrolls print once, where they stand, not over the text of every sheet"));
     printColumn->addWidget(headerFooterCheck_);
     printColumn->addWidget(backgroundsCheck_);
+    printColumn->addWidget(fixedBarsOnceCheck_);
 
     auto* scaleBox = new QGroupBox(QStringLiteral("Scale"), this);
     auto* scaleColumn = new QVBoxLayout(scaleBox);
@@ -174,6 +179,7 @@ void PageSetupDialog::setPageSetup(const PageSetup& setup)
     limitMargins();
     headerFooterCheck_->setChecked(setup.headerFooter);
     backgroundsCheck_->setChecked(setup.backgrounds);
+    fixedBarsOnceCheck_->setChecked(setup.fixedBarsOnce);
     (setup.scalePercent > 0 ? percentButton_ : fitWidthButton_)->setChecked(true);
     scaleSpin_->setValue(setup.scalePercent > 0 ? setup.scalePercent : 100);
     scaleSpin_->setEnabled(setup.scalePercent > 0);
@@ -188,6 +194,7 @@ PageSetup PageSetupDialog::pageSetup() const
         leftMarginSpin_->value(), topMarginSpin_->value(), rightMarginSpin_->value(), bottomMarginSpin_->value());
     setup.headerFooter = headerFooterCheck_->isChecked();
     setup.backgrounds = backgroundsCheck_->isChecked();
+    setup.fixedBarsOnce = fixedBarsOnceCheck_->isChecked();
     setup.scalePercent = percentButton_->isChecked() ? scaleSpin_->value() : 0;
     return setup;
 }

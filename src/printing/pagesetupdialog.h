@@ -14,8 +14,8 @@ class QSpinBox;
 
 namespace dv {
 
-/// "Page Setup": paper size, orientation, margins, header and footer, backgrounds
-/// and scale, as one dialog. It edits a PageSetup; storing it is the caller's part.
+/// "Page Setup": paper size, orientation, margins, header and footer, backgrounds,
+/// fixed bars and scale, as one dialog. It edits a PageSetup; storing it is the caller's part.
 /// Its controls carry object names after their members (paperCombo, leftMarginSpin,
 /// headerFooterCheck, ...), which is how tests find them.
 class PageSetupDialog : public QDialog {
@@ -46,6 +46,7 @@ private:
     QDoubleSpinBox* bottomMarginSpin_ = nullptr;
     QCheckBox* headerFooterCheck_ = nullptr;
     QCheckBox* backgroundsCheck_ = nullptr;
+    QCheckBox* fixedBarsOnceCheck_ = nullptr;
     QRadioButton* fitWidthButton_ = nullptr;
     QRadioButton* percentButton_ = nullptr;
     QSpinBox* scaleSpin_ = nullptr;

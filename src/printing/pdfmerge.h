@@ -22,13 +22,22 @@ public:
     void append(const QByteArray& pdf, const QString& title);
     int documentCount() const;
     int pageCount() const;
-    /// The merged document; viewers open it with its outline shown. Raises
-    /// dv::AppError when it cannot be written.
-    QByteArray toPdf();
+    /// The merged document, titled title; viewers open it with its outline shown.
+    /// Its PDF version is the highest of its parts'. Raises dv::AppError when it
+    /// cannot be written.
+    QByteArray toPdf(const QString& title = QString());
 
 private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };
+
+/// The program and libraries a PDF of this program names in its document information.
+QString pdfCreator();
+QString pdfProducer();
+
+/// pdf with its document information set: title (when not empty), creator and
+/// producer; the rest of it as it was. A pdf that cannot be read is returned as is.
+QByteArray withDocumentInfo(const QByteArray& pdf, const QString& title);
 
 } // namespace dv

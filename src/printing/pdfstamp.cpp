@@ -9,8 +9,10 @@
 #include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextLayout>
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
@@ -21,6 +23,7 @@
 #include <qpdf/QUtil.hh>
 
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 namespace dv {
@@ -33,19 +36,51 @@ constexpr double UnitsPerPt = OverlayDpi / 72.0;
 
 // One line of header or footer: text at the left and at the right of the
 // content's width; the left one gives way, shortened in the middle.
-void drawLine(QPainter& painter, const QRectF& box, const QString& left, const QString& right)
+struct Line {
+    QString left;
+    QString right;
+};
+Line fitLine(const QPainter& painter, const QRectF& box, const QString& left, const QString& right)
 {
     const QFontMetricsF metrics(painter.font(), painter.device());
     const QString rightText = metrics.elidedText(right, Qt::ElideMiddle, box.width());
     const qreal rightWidth = metrics.horizontalAdvance(rightText);
     const qreal gap = rightText.isEmpty() ? 0 : metrics.horizontalAdvance(QStringLiteral("MM"));
-    const QString leftText
-        = metrics.elidedText(left, Qt::ElideMiddle, std::max<qreal>(box.width() - rightWidth - gap, 0));
-    const int flags = Qt::TextSingleLine | Qt::AlignVCenter;
-    if (!leftText.isEmpty())
-        painter.drawText(box, flags | Qt::AlignLeft, leftText);
-    if (!rightText.isEmpty())
-        painter.drawText(box, flags | Qt::AlignRight, rightText);
+    return {metrics.elidedText(left, Qt::ElideMiddle, std::max<qreal>(box.width() - rightWidth - gap, 0)), rightText};
+}
+
+// Whether a font on the system shows every character of text: a missing glyph
+// reads back as nothing, or as another character.
+bool glyphsMissing(const QString& text, const QFont& font, QPaintDevice* device)
+{
+    QTextLayout layout(text, font, device);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun& run : layout.glyphRuns())
+        for (quint32 glyph : run.glyphIndexes())
+            if (glyph == 0)
+                return true;
+    return false;
+}
+
+void drawInLine(QPainter& painter, const QRectF& box, const QString& text, Qt::Alignment side)
+{
+    if (!text.isEmpty())
+        painter.drawText(box, Qt::TextSingleLine | Qt::AlignVCenter | side, text);
+}
+
+// The drawing of form in a marked-content span whose text, for search and copy,
+// is text whatever glyphs it shows. The span lies within the drawing's own
+// coordinates, which is where a reader places that text.
+QPDFObjectHandle withActualText(QPDFObjectHandle form, const QString& text)
+{
+    const std::shared_ptr<Buffer> drawn = form.getStreamData(qpdf_dl_generalized);
+    const std::string content = "/Span << /ActualText "
+        + QPDFObjectHandle::newUnicodeString(text.toStdString()).unparse() + " >> BDC\n"
+        + std::string(reinterpret_cast<const char*>(drawn->getBuffer()), drawn->getSize()) + "\nEMC\n";
+    form.replaceStreamData(content, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+    return form;
 }
 
 // Page content is plain text: line breaks and other control characters in a
@@ -123,9 +158,10 @@ QPageLayout engineLayout(const QPageLayout& sheet, double scale)
         QPageSize(content, QPageSize::Point, QString(), QPageSize::ExactMatch), orientation, QMarginsF());
 }
 
-QByteArray headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFooterTexts& texts)
+HeaderFooterOverlay headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFooterTexts& texts)
 {
-    QByteArray pdf;
+    HeaderFooterOverlay overlay;
+    QByteArray& pdf = overlay.pdf;
     QBuffer buffer(&pdf);
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
@@ -153,14 +189,23 @@ QByteArray headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFoot
     const QString title = oneLine(texts.title);
     const QString address = oneLine(texts.address);
     const QString date = oneLine(texts.date);
+    // Per sheet: the title's page, the address's page, then the rest.
     for (int page = 1; page <= pages; ++page) {
         if (page > 1)
             writer.newPage();
-        drawLine(painter, device(top), title, QStringLiteral("Page %1 of %2").arg(page).arg(pages));
-        drawLine(painter, device(bottom), address, date);
+        const Line header = fitLine(painter, device(top), title, QStringLiteral("Page %1 of %2").arg(page).arg(pages));
+        const Line footer = fitLine(painter, device(bottom), address, date);
+        drawInLine(painter, device(top), header.left, Qt::AlignLeft);
+        writer.newPage();
+        drawInLine(painter, device(bottom), footer.left, Qt::AlignLeft);
+        writer.newPage();
+        drawInLine(painter, device(top), header.right, Qt::AlignRight);
+        drawInLine(painter, device(bottom), footer.right, Qt::AlignRight);
+        overlay.titles << (glyphsMissing(header.left, font, &writer) ? header.left : QString());
+        overlay.addresses << (glyphsMissing(footer.left, font, &writer) ? footer.left : QString());
     }
     painter.end();
-    return pdf;
+    return overlay;
 }
 
 QByteArray placeOnSheets(
@@ -176,13 +221,15 @@ QByteArray placeOnSheets(
 
         // Kept alive until the result is written: its objects are copied lazily.
         QPDF overlay;
-        QByteArray overlayPdf;
+        HeaderFooterOverlay drawn;
         std::vector<QPDFPageObjectHelper> overlayPages;
         if (texts) {
-            overlayPdf = headerFooterPdf(sheet, int(pages.size()), *texts);
+            drawn = headerFooterPdf(sheet, int(pages.size()), *texts);
             overlay.setSuppressWarnings(true);
-            overlay.processMemoryFile("header and footer", overlayPdf.constData(), size_t(overlayPdf.size()));
+            overlay.processMemoryFile("header and footer", drawn.pdf.constData(), size_t(drawn.pdf.size()));
             overlayPages = QPDFPageDocumentHelper(overlay).getAllPages();
+            if (overlayPages.size() != 3 * pages.size())
+                throw std::runtime_error("the header and footer have the wrong number of pages");
         }
 
         const QRectF full = sheet.fullRect(QPageLayout::Point);
@@ -210,11 +257,18 @@ QByteArray placeOnSheets(
                 }
                 if (!resources.getKey("/XObject").isDictionary())
                     resources.replaceKey("/XObject", QPDFObjectHandle::newDictionary());
-                int suffix = 0;
-                const std::string name = resources.getUniqueResourceName("/DvHeaderFooter", suffix);
-                resources.getKey("/XObject")
-                    .replaceKey(name, pdf.copyForeignObject(overlayPages[i].getFormXObjectForPage()));
-                after += "q " + name + " Do Q\n";
+                auto place = [&](size_t overlayPage, const QString& text) {
+                    int suffix = 0;
+                    const std::string name = resources.getUniqueResourceName("/DvHeaderFooter", suffix);
+                    QPDFObjectHandle form = overlayPages[overlayPage].getFormXObjectForPage();
+                    if (!text.isEmpty())
+                        form = withActualText(form, text);
+                    resources.getKey("/XObject").replaceKey(name, pdf.copyForeignObject(form));
+                    return "q " + name + " Do Q\n";
+                };
+                after += place(3 * i, drawn.titles[qsizetype(i)]);
+                after += place(3 * i + 1, drawn.addresses[qsizetype(i)]);
+                after += place(3 * i + 2, QString());
             }
             page.addPageContents(pdf.newStream(before), true);
             page.addPageContents(pdf.newStream(after), false);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QPageLayout>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -29,11 +30,20 @@ struct HeaderFooterTexts {
 /// scale, without margins.
 QPageLayout engineLayout(const QPageLayout& sheet, double scale);
 
-/// The header and footer alone, as a PDF of `pages` sheets laid out as sheet with
-/// nothing else on them: the title top left and "Page x of y" top right in the top
-/// margin, the address bottom left and the date bottom right in the bottom margin,
-/// each inside the content's width, long texts shortened in the middle.
-QByteArray headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFooterTexts& texts);
+/// The header and footer alone, laid out as sheet with nothing else on them: the
+/// title top left and "Page x of y" top right in the top margin, the address bottom
+/// left and the date bottom right in the bottom margin, each inside the content's
+/// width, long texts shortened in the middle.
+struct HeaderFooterOverlay {
+    /// Three pages per sheet: the title, the address, and the rest.
+    QByteArray pdf;
+    /// Per sheet, the title and the address as drawn where no font on the system
+    /// has a glyph for some of their characters (empty otherwise): their text would
+    /// read back wrong, and placeOnSheets() gives these as the text they stand for.
+    QStringList titles;
+    QStringList addresses;
+};
+HeaderFooterOverlay headerFooterPdf(const QPageLayout& sheet, int pages, const HeaderFooterTexts& texts);
 
 /// Puts each page of enginePdf (rendered with engineLayout(sheet, scale)) onto a
 /// sheet laid out as sheet: its content at the top left of the content box at

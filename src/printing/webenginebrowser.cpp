@@ -8,6 +8,8 @@
 #include "pdfstamp.h"
 #include "printinglog.h"
 #include "printrun.h"
+#include "printscript.h"
+#include "renderbound.h"
 
 #include <QAuthenticator>
 #include <QScopeGuard>
@@ -688,17 +690,23 @@ QByteArray WebEngineBrowser::renderPdf(const QPageLayout& layout)
         if (tab.lifecycle == PageState::Rendering)
             moveTo(tab, PageState::Loaded);
     });
-    const QDeadlineTimer deadline(renderTimeoutMs_);
     // A script that never yields holds the render process, and the engine cannot
     // end a process with a print under way: ask it something small first, and end
-    // it when no answer comes, so the next entry loads in a fresh one.
-    auto probe = std::make_shared<PendingAnswer<bool>>();
-    shown_->page->runJavaScript(QStringLiteral("1"), QWebEngineScript::ApplicationWorld,
-        [probe](const QVariant&) { probe->answer(true); });
-    if (!probe->waitUntil(deadline)) {
+    // it when no answer comes, so the next entry loads in a fresh one. The question
+    // readies the page for print and answers its size, for how long that may take.
+    auto probe = std::make_shared<PendingAnswer<QVariant>>();
+    shown_->page->runJavaScript(printPreparationScript(fixedBarsOnce_), QWebEngineScript::UserWorld,
+        [probe](const QVariant& size) { probe->answer(size); });
+    if (!probe->waitUntil(QDeadlineTimer(renderTimeoutMs_))) {
         endHungRenderer();
         throw PagePrintError(QStringLiteral("The page could not be prepared for printing in time."));
     }
+    // A renderer that answered is busy, not hung: a big page gets the time its sheets take.
+    const QVariantList size = probe->value.toList();
+    const QSizeF sheetPx = layout.fullRect(QPageLayout::Point).size() * (96.0 / 72.0);
+    const int sheets = estimatedSheets(size.value(0).toDouble(), size.value(1).toDouble(), sheetPx);
+    const QDeadlineTimer deadline(renderBoundMs(renderTimeoutMs_, sheets));
+    qCDebug(lcPrinting) << "rendering about" << sheets << "sheets within" << deadline.remainingTime() << "ms";
     auto result = std::make_shared<PendingAnswer<QByteArray>>();
     shown_->page->printToPdf([result](const QByteArray& pdf) { result->answer(pdf); }, layout);
     if (!result->waitUntil(deadline))
@@ -769,6 +777,7 @@ std::pair<PageSetup, HeaderFooterTexts> WebEngineBrowser::printSetup(const std::
         QTimer::singleShot(0, &loop, &QEventLoop::quit);
         loop.exec();
     }
+    fixedBarsOnce_ = setup.fixedBarsOnce;
     HeaderFooterTexts texts { shown_->page->title(), shown_->address,
         QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) };
     return { setup, texts };

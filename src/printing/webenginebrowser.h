@@ -51,8 +51,9 @@ public:
     void preload(const QString& address) override;
     qint64 loadStartedAgoMs() const override { return loadStartedAgoMs_; }
 
-    /// How long print() waits for the engine to produce the PDF before it takes the
-    /// page's render process for hung and ends it.
+    /// How long print() waits for the page's render process to answer before it takes
+    /// it for hung and ends it; a process that answers gets this and a share per
+    /// sheet of the page for the PDF itself.
     void setRenderTimeoutMs(int ms) { renderTimeoutMs_ = ms; }
 
     /// The URL the engine loads for a page-list entry: a URL as written, anything
@@ -170,6 +171,8 @@ private:
     // for the print of the entry taken over next; asking takes CUPS a while.
     std::optional<PageSetup> nextDefaults_;
     int renderTimeoutMs_ = 30000;
+    // Whether the print being prepared lays the page's fixed bars out once.
+    bool fixedBarsOnce_ = true;
     RegistryStore* settings_ = nullptr;
 };
 

@@ -30,6 +30,10 @@ depends=$(field Depends)
 for d in libcups2 fonts-dejavu-core libqt6webenginewidgets6 libqt6widgets6 libcurl4; do
   grep -Eq "(^|, )$d( |,|$)" <<<"$depends" || fail "Depends lacks $d: $depends"
 done
+for r in fonts-noto-core fonts-noto-cjk; do
+  grep -Eq "(^|, )$r( |,|$)" <<<"$(field Recommends)" || fail "Recommends lacks $r: $(field Recommends)"
+  if grep -Eq "(^|, )$r( |,|$)" <<<"$depends"; then fail "Depends needs no $r: $depends"; fi
+done
 [ "$(field Maintainer)" = "KELMARO <support@kelmaro.example>" ] || fail "Maintainer '$(field Maintainer)'"
 for f in Section Priority Homepage; do [ -n "$(field $f)" ] || fail "no $f"; done
 [ "$(field Description | wc -l)" -eq 3 ] || fail "Description is not a synopsis and two lines: $(field Description)"

@@ -54,7 +54,7 @@ PageSetup printerDefaults()
 QString describe(const PageSetup& s)
 {
     const QMarginsF m = s.marginsMm;
-    return QStringLiteral("%1 %2 margins %3/%4/%5/%6 headers %7 backgrounds %8 scale %9")
+    return QStringLiteral("%1 %2 margins %3/%4/%5/%6 headers %7 backgrounds %8 scale %9 fixed bars once %10")
         .arg(s.paper.key())
         .arg(s.orientation == QPageLayout::Landscape ? QStringLiteral("landscape") : QStringLiteral("portrait"))
         .arg(m.left())
@@ -63,7 +63,8 @@ QString describe(const PageSetup& s)
         .arg(m.bottom())
         .arg(s.headerFooter)
         .arg(s.backgrounds)
-        .arg(s.scalePercent);
+        .arg(s.scalePercent)
+        .arg(s.fixedBarsOnce);
 }
 
 struct PageSetupFixture : dv::test::ScriptedWindowFixture {
@@ -109,6 +110,9 @@ private slots:
         s.scalePercent = 50;
         s.paper = QPageSize(QPageSize::Letter);
         QTest::newRow("letter at half size") << s;
+        s = printerDefaults();
+        s.fixedBarsOnce = false;
+        QTest::newRow("fixed bars on every sheet") << s;
     }
 
     void storedChoices_areReadBack()
@@ -132,12 +136,13 @@ private slots:
         chosen.marginsMm = QMarginsF(20, 20, 20, 20);
         chosen.headerFooter = false;
         chosen.scalePercent = 80;
+        chosen.fixedBarsOnce = false;
         QVERIFY(dv::savePageSetup(registry, chosen, printerDefaults()));
         QVERIFY(registry.queryValue(key, QStringLiteral("Orientation")));
 
         QVERIFY(dv::savePageSetup(registry, printerDefaults(), printerDefaults()));
         for (const char* name : {"PaperSize", "Orientation", "MarginLeft", "MarginTop", "MarginRight", "MarginBottom",
-                 "HeadersAndFooters", "Backgrounds", "Scale"})
+                 "HeadersAndFooters", "Backgrounds", "Scale", "FixedBarsOnce"})
             QVERIFY2(!registry.queryValue(key, QString::fromLatin1(name)), name);
         // Another printer's defaults now apply in full.
         PageSetup other;
@@ -159,6 +164,8 @@ private slots:
         QTest::newRow("margins leave no room") << "MarginLeft" << RegValue::dword(20000); // 200 mm on A4
         QTest::newRow("header switch out of range") << "HeadersAndFooters" << RegValue::dword(2);
         QTest::newRow("backgrounds as text") << "Backgrounds" << RegValue::text(QStringLiteral("no"));
+        QTest::newRow("fixed bars switch out of range") << "FixedBarsOnce" << RegValue::dword(2);
+        QTest::newRow("fixed bars switch as text") << "FixedBarsOnce" << RegValue::text(QStringLiteral("0"));
         QTest::newRow("scale too small") << "Scale" << RegValue::dword(5);
         QTest::newRow("scale absurd") << "Scale" << RegValue::dword(100000);
     }
@@ -252,6 +259,11 @@ private slots:
         QVERIFY(named<QCheckBox>(dialog, "headerFooterCheck")->isChecked());
         QTest::keyClick(dialog.windowHandle(), Qt::Key_H, Qt::AltModifier);
         QTRY_VERIFY(!named<QCheckBox>(dialog, "headerFooterCheck")->isChecked()); // a shortcut clicks after a moment
+        // Fixed bars print once by default; Alt+X switches that off.
+        QVERIFY(named<QCheckBox>(dialog, "fixedBarsOnceCheck")->isChecked());
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_X, Qt::AltModifier);
+        QTRY_VERIFY(!named<QCheckBox>(dialog, "fixedBarsOnceCheck")->isChecked());
+        QVERIFY(!dialog.pageSetup().fixedBarsOnce);
     }
 
     void pageSetupMenu_choicesSurviveARestart_andRestoreDefaultsForgetsThem()
@@ -265,6 +277,7 @@ private slots:
                 named<QRadioButton>(*dialog, "landscapeButton")->click();
                 named<QCheckBox>(*dialog, "headerFooterCheck")->click();
                 named<QDoubleSpinBox>(*dialog, "leftMarginSpin")->setValue(33);
+                named<QCheckBox>(*dialog, "fixedBarsOnceCheck")->click();
                 dialog->accept();
             });
         }
@@ -272,6 +285,7 @@ private slots:
         expected.orientation = QPageLayout::Landscape;
         expected.headerFooter = !defaults.headerFooter;
         expected.marginsMm.setLeft(33);
+        expected.fixedBarsOnce = false;
         {
             PageSetupFixture f(file);
             PageSetup shown;

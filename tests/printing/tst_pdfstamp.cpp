@@ -3,6 +3,7 @@
 // the margins on every sheet, long texts shortened in the middle. Checked through
 // poppler's pdftotext and pdffonts and pictures drawn by Qt PDF.
 #include "errors.h"
+#include "pdfmerge.h"
 #include "pdfstamp.h"
 
 #include <QBuffer>
@@ -225,6 +226,86 @@ private slots:
                 QStringLiteral("ADDREND .html"), QStringLiteral("Page 1 of 1"), texts.date, QStringLiteral("\u2026")})
             QVERIFY2(all.contains(kept), qPrintable(kept + QStringLiteral(" missing from: ") + all));
         QVERIFY(all.size() < 400);
+    }
+
+    // With no font on the system for some of its characters, the header still
+    // reads back as the title and the address, where they are drawn.
+    void titleAndAddress_keepTheirCharacters_evenWithoutAGlyph_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("Japanese") << QStringLiteral("\u7b2c 2 \u7ae0 \u30b1\u30fc\u30b9\u30b9\u30bf\u30c7\u30a3\u306e\u63d0\u793a")
+                                  << QStringLiteral("file:///srv/handbook/ja-JP/\u30b1\u30fc\u30b9.html");
+        QTest::newRow("hieroglyphs among Latin") << QStringLiteral("Signs \U00013000\U00013001 of old")
+                                                 << QStringLiteral("https://example.org/\U00013000/page.html");
+        QTest::newRow("Latin") << texts.title << texts.address;
+    }
+
+    void titleAndAddress_keepTheirCharacters_evenWithoutAGlyph()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, address);
+        QTemporaryDir dir;
+        const QPageLayout sheet = a4(QPageLayout::Portrait, QMarginsF(20, 20, 20, 20));
+        const dv::HeaderFooterTexts own {title, address, texts.date};
+        const QString path = saved(dir, dv::placeOnSheets(enginePdf(dv::engineLayout(sheet, 1), 2), sheet, 1, own));
+        for (int page = 1; page <= 2; ++page) {
+            const QString text = pageText(path, page);
+            for (const QString& expected : {title, address, QStringLiteral("Page %1 of 2").arg(page), texts.date})
+                QVERIFY2(text.contains(expected), qPrintable(expected + QStringLiteral(" missing from: ") + text));
+        }
+        const QRectF box = sheet.paintRect(QPageLayout::Point);
+        for (const Word& w : words(path)) {
+            if (title.contains(w.text))
+                QVERIFY2(w.box.bottom() <= box.top() + 0.5, qPrintable(w.text + QStringLiteral(" is not in the header")));
+            else if (address.contains(w.text))
+                QVERIFY2(w.box.top() >= box.bottom() - 0.5, qPrintable(w.text + QStringLiteral(" is not in the footer")));
+        }
+    }
+
+    // A merged PDF declares the highest version of its parts, and every PDF the
+    // program writes says what it is and what made it.
+    void pdfsWritten_carryTheirPartsVersionAndDocumentInformation()
+    {
+        QTemporaryDir dir;
+        const QPageLayout layout = a4(QPageLayout::Portrait, QMarginsF());
+        auto part = [&layout](QPagedPaintDevice::PdfVersion version) {
+            QByteArray pdf;
+            QBuffer buffer(&pdf);
+            buffer.open(QIODevice::WriteOnly);
+            QPdfWriter writer(&buffer);
+            writer.setPdfVersion(version);
+            writer.setPageLayout(layout);
+            QPainter painter(&writer);
+            painter.drawText(QPointF(100, 100), QStringLiteral("part"));
+            painter.end();
+            return pdf;
+        };
+        dv::PdfMerger merger;
+        merger.append(part(QPagedPaintDevice::PdfVersion_1_4), QStringLiteral("first"));
+        merger.append(part(QPagedPaintDevice::PdfVersion_1_6), QStringLiteral("second"));
+        merger.append(part(QPagedPaintDevice::PdfVersion_1_4), QStringLiteral("third"));
+        const QString merged = saved(dir, merger.toPdf(QStringLiteral("Nightly \u30b1\u30fc\u30b9")));
+        const QString single = saved(dir, dv::withDocumentInfo(part(QPagedPaintDevice::PdfVersion_1_4),
+                                             QStringLiteral("\u0641\u0627\u0631\u0633\u06cc page")));
+        struct Expected {
+            QString path, title, version;
+        };
+        const Expected expected[] = {{merged, QStringLiteral("Nightly \u30b1\u30fc\u30b9"), QStringLiteral("1.6")},
+            {single, QStringLiteral("\u0641\u0627\u0631\u0633\u06cc page"), QStringLiteral("1.4")}};
+        for (const Expected& e : expected) {
+            const Run info = run(QStringLiteral("pdfinfo"), {e.path});
+            QCOMPARE(info.code, 0);
+            auto field = [&info](const QString& name) {
+                const QRegularExpression line(QStringLiteral("^%1: +(.*)$").arg(name), QRegularExpression::MultilineOption);
+                return line.match(info.out).captured(1);
+            };
+            QCOMPARE(field(QStringLiteral("Title")), e.title);
+            QCOMPARE(field(QStringLiteral("PDF version")), e.version);
+            QVERIFY2(QRegularExpression(QStringLiteral("^Dorvantis \\d+\\.\\d+$")).match(field(QStringLiteral("Creator"))).hasMatch(),
+                qPrintable(info.out));
+            QVERIFY2(field(QStringLiteral("Producer")).contains(QStringLiteral("qpdf")), qPrintable(info.out));
+        }
     }
 
     void placeOnSheets_unreadableInput_raisesAnError()

@@ -1,7 +1,9 @@
 // The print run's small rules, without windows: the delay field's text, the legs
-// of a long wait, job names CUPS accepts, and how much of a long entry lines show.
+// of a long wait, job names CUPS accepts, how much of a long entry lines show, and
+// how long a page's print may take.
 #include "cupsjob.h"
 #include "printrun.h"
+#include "renderbound.h"
 
 #include <QtTest>
 
@@ -94,6 +96,34 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, shown);
         QCOMPARE(dv::shownEntryLine(line), shown);
+    }
+
+    // A page shown as heightPx by widthPx CSS pixels, printed on A4 sheets of 794 by 1123.
+    void renderBoundMs_growsWithThePageUpToItsCap_data()
+    {
+        QTest::addColumn<double>("heightPx");
+        QTest::addColumn<double>("widthPx");
+        QTest::addColumn<int>("sheets");
+        QTest::addColumn<int>("boundMs");
+        QTest::newRow("one sheet") << 800.0 << 700.0 << 1 << 30000 + dv::RenderMsPerSheet;
+        QTest::newRow("size unknown") << 0.0 << 0.0 << 1 << 30000 + dv::RenderMsPerSheet;
+        QTest::newRow("not a number") << qQNaN() << 700.0 << 1 << 30000 + dv::RenderMsPerSheet;
+        QTest::newRow("300 sheets") << 1123.0 * 300 << 794.0 << 300 << 30000 + 300 * dv::RenderMsPerSheet;
+        // Shown twice as wide as the sheet, its text runs twice as long on paper.
+        QTest::newRow("shown wide") << 1123.0 * 100 << 1588.0 << 200 << 30000 + 200 * dv::RenderMsPerSheet;
+        QTest::newRow("capped") << 1123.0 * 5000 << 794.0 << 5000 << dv::MaxRenderMs;
+        QTest::newRow("absurd height") << 1e300 << 794.0 << 100000 << dv::MaxRenderMs;
+    }
+    void renderBoundMs_growsWithThePageUpToItsCap()
+    {
+        QFETCH(double, heightPx);
+        QFETCH(double, widthPx);
+        QFETCH(int, sheets);
+        QFETCH(int, boundMs);
+        QCOMPARE(dv::estimatedSheets(heightPx, widthPx, QSizeF(794, 1123)), sheets);
+        QCOMPARE(dv::renderBoundMs(30000, sheets), boundMs);
+        // A base above the cap is never cut: the hung-renderer bound stays as set.
+        QCOMPARE(dv::renderBoundMs(dv::MaxRenderMs * 2, sheets), dv::MaxRenderMs * 2);
     }
 };
 
