@@ -274,8 +274,9 @@ bool WebEngineBrowser::retakeFromPageBefore(Tab& tab)
     // redirected back to that address, makes a new entry.
     constexpr int maxRetakes = 5;
     const HistoryMark now = historyMark(*tab.page);
+    // A download or a refused file leaves the entry before untouched; a reload visits it again.
     const bool reloadedOver = tab.requestedUrl != tab.beforeLoad.url && now.count == tab.beforeLoad.count
-        && now.url == tab.beforeLoad.url;
+        && now.url == tab.beforeLoad.url && now.visited != tab.beforeLoad.visited;
     if (tab.retakes >= maxRetakes || !(reloadedOver || tab.foreignLoadStarted))
         return false;
     ++tab.retakes;
