@@ -1,5 +1,5 @@
-// Print All with and without loading the next entry while the one shown waits
-// and prints, side by side in one process, through the main window, the real
+// Print All one page at a time and with several pages side by side (--jobs N,
+// default 4), one after the other in one process, through the main window, the real
 // engine and a private CUPS scheduler of its own. Each series runs one at a time
 // first, then overlapped, and reports both figures and their ratio:
 //   - M loopback URLs (default 50) whose server answers each after 800 ms, delay 1:
@@ -16,9 +16,10 @@
 // A process's first run grows more than a later one; --only one|overlapped runs one
 // mode alone, so memory can be compared between two fresh processes.
 //
-//   bench_overlap [--urls M] [--pages N] [--list FILE] [--memory P] [--only one|overlapped]
+//   bench_overlap [--urls M] [--pages N] [--list FILE] [--memory P] [--jobs N] [--only one|overlapped]
 #include "benchsupport.h"
-#include "browsercontrol.h"
+#include "destination.h"
+#include "runengine.h"
 #include "dialogs.h"
 #include "errors.h"
 #include "generatedpage.h"
@@ -47,6 +48,7 @@ namespace
 {
 
 using dv::bench::NoShell;
+using dv::bench::ObservedBrowser;
 using dv::bench::residentKb;
 using dv::bench::SilentDialogs;
 
@@ -56,27 +58,6 @@ qint64 totalResidentKb()
     return residentKb(QCoreApplication::applicationPid()) + dv::bench::descendantsResidentKb();
 }
 
-
-/// The real engine, counting pages printed and taking memory after page 10.
-class CountingBrowser : public dv::bench::ForwardingBrowser
-{
-public:
-    using ForwardingBrowser::ForwardingBrowser;
-    void print() override
-    {
-        QElapsedTimer clock;
-        clock.start();
-        ForwardingBrowser::print();
-        printSeconds += clock.nsecsElapsed() / 1e9;
-        if (++printed == 10)
-            memory10Kb = totalResidentKb();
-    }
-
-    int printed = 0;
-    // Time spent inside print(): rendering, stamping and handing the job over.
-    double printSeconds = 0;
-    qint64 memory10Kb = 0;
-};
 
 int capturedJobs(const QString& cupsDir)
 {
@@ -89,6 +70,7 @@ struct RunFigures {
     double busySeconds = 0;
     double printSeconds = 0;
     int printed = 0;
+    int pagesAtOnce = 1;
     qint64 growthKb = 0;
     QString closing;
 };
@@ -99,22 +81,29 @@ struct Bench {
     int expectedJobs = 0;
     int run = 0;
 
-    RunFigures printAll(const QStringList& entries, int delay, bool overlap)
+    RunFigures printAll(const QStringList& entries, int delay, int pagesAtOnce)
     {
         SilentDialogs dialogs;
         NoShell shell;
         dv::RegistryStore registry(work.filePath(QStringLiteral("registry%1.json").arg(++run)));
         registry.setValue(QStringLiteral("Software\\KELMARO\\Dorvantis\\Printing"), QStringLiteral("Overlap"),
-            dv::RegValue::dword(overlap ? 1 : 0));
+            dv::RegValue::dword(pagesAtOnce > 1 ? 1 : 0));
+        dv::savePagesAtOnce(registry, pagesAtOnce);
         dv::Services services { dialogs, shell, registry };
-        CountingBrowser* browser = nullptr;
+        ObservedBrowser* browser = nullptr;
+        qint64 memory10Kb = 0;
         AppParts parts;
-        parts.browserFactory = [&browser, &registry](QWidget* parent) {
-            auto b = std::make_unique<CountingBrowser>(parent, registry);
+        parts.pageSourceFactory = [&browser, &registry, &memory10Kb](QWidget* parent) {
+            auto b = std::make_unique<ObservedBrowser>(parent, registry);
+            b->onRendered = [&memory10Kb](int rendered) {
+                if (rendered == 10)
+                    memory10Kb = totalResidentKb();
+            };
             browser = b.get();
             return b;
         };
         RunFigures figures;
+        figures.pagesAtOnce = pagesAtOnce;
         {
             MainWindow form(services, parts);
             form.show();
@@ -124,11 +113,13 @@ struct Bench {
             const double busyBefore = dv::bench::machineBusySeconds();
             total.start();
             form.printAll();
+            while (form.isCommandRunning())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             figures.seconds = total.nsecsElapsed() / 1e9;
             figures.busySeconds = dv::bench::machineBusySeconds() - busyBefore;
-            figures.printed = browser->printed;
-            figures.printSeconds = browser->printSeconds;
-            figures.growthKb = totalResidentKb() - browser->memory10Kb;
+            figures.printed = browser->rendered;
+            figures.printSeconds = browser->renderSeconds;
+            figures.growthKb = totalResidentKb() - memory10Kb;
             figures.closing = dialogs.lastMessage;
         }
         // The scheduler's backlog must not slow the next series down.
@@ -157,8 +148,8 @@ void report(const char* what, const RunFigures& one, const RunFigures& overlappe
     std::printf("%s\n", what);
     std::printf("  one at a time: %8.3f %s  (%d printed, %.1f s of it in print, %.2f of %d cores busy, %s)\n",
         oneFigure, unit, one.printed, one.printSeconds, busyCores(one), cores, qPrintable(one.closing.simplified()));
-    std::printf("  overlapped:    %8.3f %s  (%d printed, %.1f s of it in print, %.2f of %d cores busy, %s)\n",
-        overlappedFigure, unit, overlapped.printed, overlapped.printSeconds, busyCores(overlapped), cores,
+    std::printf("  %2d at once:    %8.3f %s  (%d printed, %.1f s of it in print, %.2f of %d cores busy, %s)\n",
+        overlapped.pagesAtOnce, overlappedFigure, unit, overlapped.printed, overlapped.printSeconds, busyCores(overlapped), cores,
         qPrintable(overlapped.closing.simplified()));
     std::printf("  ratio:         %8.3f\n", oneFigure > 0 ? overlappedFigure / oneFigure : 0.0);
     std::fflush(stdout);
@@ -172,8 +163,9 @@ void reportCpu(const RunFigures& one, const RunFigures& overlapped, int pages)
     const double oneCpu = one.busySeconds / pages;
     const double overlappedCpu = overlapped.busySeconds / pages;
     const double floor = overlappedCpu / cores;
-    std::printf("  CPU time per page, whole machine: one at a time %.3f s, overlapped %.3f s\n", oneCpu, overlappedCpu);
-    std::printf("  overlapped can take no less than %.3f s/page on %d cores (ratio %.3f)\n", floor, cores,
+    std::printf("  CPU time per page, whole machine: one at a time %.3f s, %d at once %.3f s\n", oneCpu,
+        overlapped.pagesAtOnce, overlappedCpu);
+    std::printf("  side by side can take no less than %.3f s/page on %d cores (ratio %.3f)\n", floor, cores,
         one.seconds > 0 ? floor / (one.seconds / pages) : 0.0);
     std::fflush(stdout);
 }
@@ -185,6 +177,7 @@ int main(int argc, char* argv[])
     int urls = 50;
     int pages = 100;
     int memoryPages = 0;
+    int jobs = 4;
     QByteArray only;
     QString listFile;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -194,6 +187,8 @@ int main(int argc, char* argv[])
             pages = std::max(0, atoi(argv[i + 1]));
         else if (qstrcmp(argv[i], "--memory") == 0)
             memoryPages = std::max(0, atoi(argv[i + 1]));
+        else if (qstrcmp(argv[i], "--jobs") == 0)
+            jobs = std::clamp(atoi(argv[i + 1]), 1, dv::MaxPagesAtOnce);
         else if (qstrcmp(argv[i], "--only") == 0)
             only = argv[i + 1];
         else if (qstrcmp(argv[i], "--list") == 0)
@@ -229,8 +224,8 @@ int main(int argc, char* argv[])
         QStringList entries;
         for (int i = 1; i <= urls; ++i)
             entries << server.url(QStringLiteral("/slow/Page-%1").arg(i));
-        const RunFigures one = bench.printAll(entries, 1, false);
-        const RunFigures overlapped = bench.printAll(entries, 1, true);
+        const RunFigures one = bench.printAll(entries, 1, 1);
+        const RunFigures overlapped = bench.printAll(entries, 1, jobs);
         report(qPrintable(QStringLiteral("%1 loopback URLs answered after 800 ms, delay 1: wall time").arg(urls)), one,
             overlapped, one.seconds, overlapped.seconds, "s");
         if (one.printed != urls || overlapped.printed != urls)
@@ -238,8 +233,8 @@ int main(int argc, char* argv[])
     }
     if (pages > 0) {
         const QStringList entries = listFile.isEmpty() ? localPages(work, QStringLiteral("local"), pages) : listed;
-        const RunFigures one = bench.printAll(entries, 0, false);
-        const RunFigures overlapped = bench.printAll(entries, 0, true);
+        const RunFigures one = bench.printAll(entries, 0, 1);
+        const RunFigures overlapped = bench.printAll(entries, 0, jobs);
         const QString what = listFile.isEmpty() ? QStringLiteral("%1 local pages").arg(pages)
                                                 : QStringLiteral("%1 entries of %2").arg(pages).arg(listFile);
         report(qPrintable(what + QStringLiteral(", delay 0: seconds per page")), one, overlapped,
@@ -250,7 +245,7 @@ int main(int argc, char* argv[])
     }
     if (memoryPages > 10 && !only.isEmpty()) {
         const QStringList entries = localPages(work, QStringLiteral("memory"), memoryPages);
-        const RunFigures run = bench.printAll(entries, 0, only == "overlapped");
+        const RunFigures run = bench.printAll(entries, 0, only == "overlapped" ? jobs : 1);
         std::printf("resident memory growth, page 10 to page %d (program and engine helpers), %s alone: %.1f MB "
                     "(%d printed, %.3f s/page)\n",
             memoryPages, only.constData(), run.growthKb / 1024.0, run.printed, run.seconds / memoryPages);
@@ -258,8 +253,8 @@ int main(int argc, char* argv[])
             status = 1;
     } else if (memoryPages > 10) {
         const QStringList entries = localPages(work, QStringLiteral("memory"), memoryPages);
-        const RunFigures one = bench.printAll(entries, 0, false);
-        const RunFigures overlapped = bench.printAll(entries, 0, true);
+        const RunFigures one = bench.printAll(entries, 0, 1);
+        const RunFigures overlapped = bench.printAll(entries, 0, jobs);
         report(qPrintable(QStringLiteral("resident memory growth, page 10 to page %1 (program and engine helpers)")
                               .arg(memoryPages)),
             one, overlapped, one.growthKb / 1024.0, overlapped.growthKb / 1024.0, "MB");

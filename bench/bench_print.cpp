@@ -9,7 +9,6 @@
 #include "generatedpage.h"
 #include "mainwindow.h"
 #include "named.h"
-#include "browsercontrol.h"
 #include "dialogs.h"
 #include "pagelistbox.h"
 #include "pagesetup.h"
@@ -39,36 +38,9 @@ namespace
 
 using dv::bench::descendantsResidentKb;
 using dv::bench::NoShell;
+using dv::bench::ObservedBrowser;
 using dv::bench::residentKb;
 using dv::bench::SilentDialogs;
-
-/// The real engine, timed: one sample per page from navigate() to the end of print().
-class TimedBrowser : public dv::bench::ForwardingBrowser
-{
-public:
-    using ForwardingBrowser::ForwardingBrowser;
-    void navigate(const QString& address) override
-    {
-        clock_.start();
-        ForwardingBrowser::navigate(address);
-    }
-    void print() override
-    {
-        ForwardingBrowser::print();
-        samplesMs << clock_.nsecsElapsed() / 1e6;
-        if (samplesMs.size() == 10) {
-            rss10Kb = residentKb(QCoreApplication::applicationPid());
-            children10Kb = descendantsResidentKb();
-        }
-    }
-
-    QList<double> samplesMs;
-    qint64 rss10Kb = 0;
-    qint64 children10Kb = 0;
-
-private:
-    QElapsedTimer clock_;
-};
 
 // Captured jobs whose printed text shows the page their name says was sent.
 int jobsWithTheirOwnText(const QString& cupsDir, const QStringList& entries)
@@ -124,7 +96,9 @@ int main(int argc, char* argv[])
     NoShell shell;
     dv::RegistryStore registry(work.filePath(QStringLiteral("registry.json")));
     dv::Services services { dialogs, shell, registry };
-    TimedBrowser* browser = nullptr;
+    ObservedBrowser* browser = nullptr;
+    qint64 rss10Kb = 0;
+    qint64 children10Kb = 0;
     AppParts parts;
     if (!headerFooter) {
         const dv::PageSetup defaults = dv::defaultPageSetup();
@@ -132,8 +106,14 @@ int main(int argc, char* argv[])
         setup.headerFooter = false;
         dv::savePageSetup(registry, setup, defaults);
     }
-    parts.browserFactory = [&browser, &registry](QWidget* parent) {
-        auto b = std::make_unique<TimedBrowser>(parent, registry);
+    parts.pageSourceFactory = [&browser, &registry, &rss10Kb, &children10Kb](QWidget* parent) {
+        auto b = std::make_unique<ObservedBrowser>(parent, registry);
+        b->onRendered = [&rss10Kb, &children10Kb](int rendered) {
+            if (rendered == 10) {
+                rss10Kb = residentKb(QCoreApplication::applicationPid());
+                children10Kb = descendantsResidentKb();
+            }
+        };
         browser = b.get();
         return b;
     };
@@ -147,6 +127,8 @@ int main(int argc, char* argv[])
         QElapsedTimer total;
         total.start();
         form.printAll();
+        while (form.isCommandRunning())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double seconds = total.nsecsElapsed() / 1e9;
         const qint64 rssNKb = residentKb(QCoreApplication::applicationPid());
         const qint64 childrenNKb = descendantsResidentKb();
@@ -169,12 +151,12 @@ int main(int argc, char* argv[])
         std::printf("pages per second:              %.2f\n", pages / seconds);
         std::printf("median ms per page:            %.1f\n", median);
         std::printf("resident memory after page 10: %.1f MB (engine helper processes: %.1f MB)\n",
-            browser->rss10Kb / 1024.0, browser->children10Kb / 1024.0);
+            rss10Kb / 1024.0, children10Kb / 1024.0);
         std::printf("resident memory after page %d: %.1f MB (engine helper processes: %.1f MB)\n", pages,
             rssNKb / 1024.0, childrenNKb / 1024.0);
         std::printf("growth from page 10 to page %d: %.1f MB (with helpers: %.1f MB)\n", pages,
-            (rssNKb - browser->rss10Kb) / 1024.0,
-            (rssNKb + childrenNKb - browser->rss10Kb - browser->children10Kb) / 1024.0);
+            (rssNKb - rss10Kb) / 1024.0,
+            (rssNKb + childrenNKb - rss10Kb - children10Kb) / 1024.0);
         if (browser->samplesMs.size() != pages)
             status = 1;
     }

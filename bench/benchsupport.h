@@ -2,7 +2,7 @@
 // What the print benchmarks share: the engine's environment and a private CUPS
 // scheduler, resident memory from /proc, and desktop services that answer at once
 // so a run never waits for a person.
-#include "browsercontrol.h"
+#include "pagesource.h"
 #include "dialogs.h"
 #include "registry.h"
 #include "shell.h"
@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QProcess>
 #include <QString>
@@ -19,6 +20,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 namespace dv::bench
@@ -113,29 +115,43 @@ inline qint64 descendantsResidentKb()
     return total;
 }
 
-/// The real engine behind a control a benchmark can watch: every call goes to the
-/// engine, and a benchmark overrides the ones it measures.
-class ForwardingBrowser : public dv::BrowserControl
+/// The real engine, watched: each page's load and render are timed, and a
+/// benchmark hears of each page rendered.
+class ObservedBrowser : public dv::WebEngineBrowser
 {
 public:
-    ForwardingBrowser(QWidget* parent, dv::RegistryStore& registry)
-        : dv::BrowserControl(parent)
-        , engine_(parent, &registry)
+    ObservedBrowser(QWidget* parent, dv::RegistryStore& registry)
+        : dv::WebEngineBrowser(parent, &registry)
     {
-        connect(&engine_, &dv::BrowserControl::navigateError, this, &dv::BrowserControl::navigateError);
-        connect(&engine_, &dv::BrowserControl::readyStateChanged, this, &dv::BrowserControl::readyStateChanged);
+        connect(this, &dv::PageSource::rendered, this, [this](int page, const dv::RenderedPage&) {
+            ++rendered;
+            renderSeconds += renderClocks_.value(page).nsecsElapsed() / 1e9;
+            samplesMs << loadClocks_.value(page).nsecsElapsed() / 1e6;
+            if (onRendered)
+                onRendered(rendered);
+        });
     }
-    QWidget* widget() override { return engine_.widget(); }
-    void navigate(const QString& address) override { engine_.navigate(address); }
-    quint32 readyState() const override { return engine_.readyState(); }
-    void print() override { engine_.print(); }
-    void printPreview() override { engine_.printPreview(); }
-    void stop() override { engine_.stop(); }
-    void preload(const QString& address) override { engine_.preload(address); }
-    qint64 loadStartedAgoMs() const override { return engine_.loadStartedAgoMs(); }
+    void load(int page, const QString& address) override
+    {
+        loadClocks_[page].start();
+        dv::WebEngineBrowser::load(page, address);
+    }
+    void render(int page) override
+    {
+        renderClocks_[page].start();
+        dv::WebEngineBrowser::render(page);
+    }
+
+    int rendered = 0;
+    // Time from render() to the page on sheets, summed over the pages.
+    double renderSeconds = 0;
+    // Milliseconds from each page's load() to its page on sheets.
+    QList<double> samplesMs;
+    std::function<void(int rendered)> onRendered;
 
 private:
-    dv::WebEngineBrowser engine_;
+    QHash<int, QElapsedTimer> loadClocks_;
+    QHash<int, QElapsedTimer> renderClocks_;
 };
 
 /// Answers every dialog at once, keeping the last message.

@@ -1,6 +1,8 @@
 #include "commandline.h"
 
 #include "errors.h"
+#include "listfile.h"
+#include "runengine.h"
 #include "versioninfo.h"
 
 #include <QCoreApplication>
@@ -30,6 +32,10 @@ void addProgramOptions(QCommandLineParser& parser)
     parser.addOption(QCommandLineOption(QStringLiteral("delay"),
                                         QStringLiteral("Waits <seconds> after each page load (default 2)."),
                                         QStringLiteral("seconds")));
+    parser.addOption(QCommandLineOption(QStringLiteral("jobs"),
+                                        QStringLiteral("Loads up to <n> pages side by side, 1 to 16 (default 2, or "
+                                                       "the window's choice); pages still print in list order."),
+                                        QStringLiteral("n")));
     parser.addOption(QCommandLineOption(QStringLiteral("to"),
                                         QStringLiteral("Prints to <printer> instead of the default printer."),
                                         QStringLiteral("printer")));
@@ -89,9 +95,26 @@ std::optional<CommandLineRequest> parseCommandLine(const QStringList& arguments,
                             .arg(parser.value(QStringLiteral("delay"))));
         request.delaySeconds = seconds;
     }
+    if (parser.isSet(QStringLiteral("jobs"))) {
+        bool ok = false;
+        const int pages = parser.value(QStringLiteral("jobs")).toInt(&ok);
+        if (!ok || pages < 1 || pages > MaxPagesAtOnce)
+            return fail(QStringLiteral("--jobs takes a whole number of pages from 1 to %1, not \"%2\".")
+                            .arg(MaxPagesAtOnce)
+                            .arg(parser.value(QStringLiteral("jobs"))));
+        request.pagesAtOnce = pages;
+    }
     if (request.printAll && request.listFile.isEmpty() && request.entries.isEmpty())
         return fail(QStringLiteral("--print-all needs --list FILE or at least one FILE_OR_URL."));
     return request;
+}
+
+QStringList requestedEntries(const CommandLineRequest& request)
+{
+    QStringList entries;
+    if (!request.listFile.isEmpty())
+        entries = loadListFile(request.listFile);
+    return entries + request.entries;
 }
 
 QString usageHint()

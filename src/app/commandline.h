@@ -25,7 +25,13 @@ struct CommandLineRequest {
     std::optional<qint64> delaySeconds;
     /// --to PRINTER, --pdf-dir DIR or --pdf FILE.
     std::optional<PrintDestination> destination;
+    /// --jobs N: how many pages load side by side.
+    std::optional<int> pagesAtOnce;
 };
+
+/// The list file's lines, then the entries named one by one. Raises dv::AppError
+/// when the list file cannot be read.
+QStringList requestedEntries(const CommandLineRequest& request);
 
 /// Reads the arguments (the program's name first; Qt's own options already taken
 /// off by the application object). A usage error gives nothing, and says what is

@@ -3,15 +3,21 @@
 #include "dialogs.h"
 #include "errordialog.h"
 #include "errors.h"
-#include "listfile.h"
-#include "mainwindow.h"
+#include "destination.h"
+#include "pagesource.h"
+#include "printrun.h"
+#include "runengine.h"
+#include "runoutput.h"
+#include "webenginebrowser.h"
 #include "registry.h"
-#include "services.h"
-#include "shell.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QFileInfo>
 
 namespace dv {
 
@@ -31,14 +37,14 @@ public:
     {
         if (flags == MB_ICONERROR) {
             errorShown = true;
-            writeLine(QStringLiteral("dorvantis: ") + withLineBreaks(text));
+            write(QStringLiteral("dorvantis: ") + withLineBreaks(text));
         } else {
-            writeLine(withLineBreaks(text));
+            write(withLineBreaks(text));
         }
     }
     bool askYesNo(QWidget*, const QString& text) override
     {
-        writeLine(withLineBreaks(text) + QStringLiteral(" No."));
+        write(withLineBreaks(text) + QStringLiteral(" No."));
         return false;
     }
     void beep() override { }
@@ -48,6 +54,7 @@ public:
 
     /// An error box was due: something ended what was under way.
     bool errorShown = false;
+    std::function<void(const QString&)> write = writeLine;
 };
 
 // Qt's and the engine's remarks about the missing display and graphics would bury
@@ -61,78 +68,104 @@ void keepOwnWarnings(QtMsgType type, const QMessageLogContext& context, const QS
         writeLine(qFormatLogMessage(type, context, message));
 }
 
-// The list file's lines, then the entries named one by one.
-QStringList requestedEntries(const CommandLineRequest& request)
-{
-    QStringList entries;
-    if (!request.listFile.isEmpty())
-        entries = loadListFile(request.listFile);
-    return entries + request.entries;
-}
+/// Writes the lines a run from the command line shows: each entry as it starts and
+/// how it ended; keeps the Error Log's lines for after the closing message.
+class ConsoleRunView {
+public:
+    ConsoleRunView(RunEngine& run, const std::function<qint64()>& count, const std::function<void(const QString&)>& write)
+    {
+        auto line = [count](qint64 position, const QString& text) {
+            return QStringLiteral("Page %1 of %2: %3").arg(position + 1).arg(count()).arg(text);
+        };
+        QObject::connect(&run, &RunEngine::entryStarted, &run, [line, write](qint64 position, const QString& address) {
+            write(line(position, shownEntry(address)));
+        });
+        QObject::connect(&run, &RunEngine::entryFailed, &run,
+            [this](qint64, EntryFailure kind, const QString& subject) { errorLog << shownEntryLine(errorLogLine(kind, subject)); });
+        QObject::connect(&run, &RunEngine::entryDone, &run, [line, write](qint64 position, const EntryResult& result) {
+            using Outcome = EntryResult::Outcome;
+            write(line(position,
+                result.outcome == Outcome::Printed           ? QStringLiteral("printed")
+                    : result.outcome == Outcome::PrintError ? QStringLiteral("print error")
+                                                            : QStringLiteral("navigate error")));
+        });
+    }
+
+    QStringList errorLog;
+};
 
 } // namespace
 
-int runPrintAll(const CommandLineRequest& request)
+int runPrintAll(const CommandLineRequest& request, CommandLineParts parts)
 {
     // Logging rules of the caller's own mean someone wants to see it all.
-    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES") && !parts.pageSourceFactory)
         qInstallMessageHandler(keepOwnWarnings);
     ConsoleDialogs dialogs;
-    DesktopShell shell;
-    RegistryStore registry(RegistryStore::defaultPath());
-    Services services {dialogs, shell, registry};
     installErrorDialogs(&dialogs);
     struct Uninstall {
         ~Uninstall() { installErrorDialogs(nullptr); }
     } uninstall;
+    const std::function<void(const QString&)> write = parts.writeLine ? parts.writeLine : writeLine;
+    dialogs.write = write;
 
     QStringList entries;
     try {
         entries = requestedEntries(request);
     } catch (const std::exception& e) {
-        writeLine(QStringLiteral("dorvantis: ") + defaultErrorText(errorMessage(e)));
+        write(QStringLiteral("dorvantis: ") + defaultErrorText(errorMessage(e)));
         return 2;
     }
     // A list emptied by mistake must not pass for a run that went well, night after night.
     if (std::all_of(entries.cbegin(), entries.cend(), [](const QString& entry) { return entry.trimmed().isEmpty(); })) {
-        writeLine(QStringLiteral("dorvantis: The list has no pages to print."));
+        write(QStringLiteral("dorvantis: The list has no pages to print."));
         return 2;
     }
-    AppParts parts;
-    parts.unattended = true;
-    parts.runProgress = writeLine;
-    MainWindow window(services, parts);
-    window.appendEntries(entries);
-    if (request.delaySeconds)
-        window.setDelaySeconds(*request.delaySeconds);
-    if (request.destination)
-        window.setPrintDestination(*request.destination);
+    // A file named relative to the caller's folder is loaded from there.
+    for (QString& entry : entries) {
+        const QFileInfo file(entry);
+        if (!entry.isEmpty() && file.exists())
+            entry = file.absoluteFilePath();
+    }
 
-    // What start-up reported (a damaged version resource, say) does not end the run.
-    dialogs.errorShown = false;
-    window.printAll();
-    if (dialogs.errorShown)
+    RegistryStore registry(RegistryStore::defaultPath());
+    std::unique_ptr<PageSource> pages
+        = parts.pageSourceFactory ? parts.pageSourceFactory() : std::make_unique<WebEngineBrowser>(nullptr, &registry);
+    const PrintDestination destination = request.destination.value_or(PrintDestination {});
+    const std::unique_ptr<RunOutput> output
+        = parts.outputFactory ? parts.outputFactory(destination) : makeRunOutput(destination);
+    RunSettings settings;
+    const qint64 delaySeconds = request.delaySeconds.value_or(DefaultDelaySeconds);
+    settings.delaySeconds = [delaySeconds] { return delaySeconds; };
+    settings.pagesAtOnce = request.pagesAtOnce.value_or(pagesAtOnce(registry));
+    settings.loadTimeoutMs = parts.loadTimeoutMs;
+    RunEngine run(*pages, *output, RunEntries::fixed(entries), settings);
+    ConsoleRunView view(run, [&entries] { return qint64(entries.size()); }, write);
+
+    RunSummary summary;
+    bool ended = false;
+    QObject::connect(&run, &RunEngine::finished, &run, [&](const RunSummary& result) {
+        summary = result;
+        ended = true;
+        QCoreApplication::exit(0);
+    });
+    run.start();
+    // The run ends the application's event loop; a quit from elsewhere (a signal's
+    // handler) ends it early.
+    while (!ended)
+        QCoreApplication::exec();
+    if (summary.error) {
+        showDefaultError(summary.error);
         return 2;
-    if (window.navigateErrorCount() == 0)
+    }
+    if (summary.errorLines == 0) {
+        write(QStringLiteral("Successfully completed."));
         return 0;
-    for (const QString& line : window.errorLogLines())
-        writeLine(line);
-    return 1;
-}
-
-void openInWindow(MainWindow& window, const CommandLineRequest& request)
-{
-    if (request.delaySeconds)
-        window.setDelaySeconds(*request.delaySeconds);
-    if (request.destination)
-        window.setPrintDestination(*request.destination);
-    try {
-        window.appendEntries(requestedEntries(request));
-    } catch (...) {
-        // The window opens all the same, with the entries named one by one.
-        showDefaultError(std::current_exception());
-        window.appendEntries(request.entries);
     }
+    write(withLineBreaks(QStringLiteral("Completed with errors!\rPlease check Error Log.")));
+    for (const QString& line : std::as_const(view.errorLog))
+        write(line);
+    return 1;
 }
 
 } // namespace dv

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
-#include "browsercontrol.h"
+#include "pagesource.h"
+#include "runengine.h"
+#include "runoutput.h"
 
 #include "dialogs.h"
 #include "errordialog.h"
@@ -219,7 +221,7 @@ void MainWindow::buildLayout()
     delaySpin_ = new QSpinBox(printPanel_);
     delaySpin_->setObjectName(QStringLiteral("delaySpin"));
     delaySpin_->setRange(0, 999999999);
-    delaySpin_->setValue(2);
+    delaySpin_->setValue(int(dv::DefaultDelaySeconds));
     delaySpin_->setMinimumWidth(90);
     delaySpin_->setAccessibleName(QStringLiteral("Delay after page load in seconds"));
     delayLabel_->setBuddy(delaySpin_);
@@ -333,7 +335,6 @@ void MainWindow::buildTimers()
     emulationMarkTimer_ = timer("emulationMarkTimer", 1, true);
     updateCheckTimer_ = timer("updateCheckTimer", 1000, true);
     hintTimer_ = timer("hintTimer", 1000, true);
-    delayTimer_ = timer("delayTimer", 1000, false);
 }
 
 void MainWindow::connectHandlers()
@@ -380,7 +381,7 @@ void MainWindow::startUp()
     setWindowTitle(AppTitle);
     listTabs_->setTabVisible(listTabs_->indexOf(errorLogTab_), false);
     loadHintPicture();
-    createBrowser();
+    createPageSource();
 }
 
 void MainWindow::showEvent(QShowEvent* event)

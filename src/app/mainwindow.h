@@ -3,6 +3,8 @@
 #include "destination.h"
 
 #include <QMainWindow>
+
+#include <exception>
 #include <QString>
 
 #include <functional>
@@ -29,7 +31,13 @@ class UpdateNotice;
 
 namespace dv {
 struct Services;
-class BrowserControl;
+class PageSource;
+class RunEngine;
+class RunOutput;
+struct RenderedPage;
+struct RunSummary;
+struct EntryResult;
+enum class EntryFailure;
 }
 
 /// What the composition root (main.cpp) or a test hands the main window besides
@@ -38,20 +46,22 @@ struct AppParts {
     /// The executable whose version resource names the program, and whose file
     /// name keys the browser emulation value. Empty: the running executable.
     QString executablePath;
-    /// Creates the browser control inside its pane. Empty: the real engine.
-    std::function<std::unique_ptr<dv::BrowserControl>(QWidget* parent)> browserFactory;
+    /// Creates the page source whose pages the browser pane shows. Empty: the real engine.
+    std::function<std::unique_ptr<dv::PageSource>(QWidget* parent)> pageSourceFactory;
+    /// Makes where a print run's pages go. Empty: the printer or PDF output chosen.
+    std::function<std::unique_ptr<dv::RunOutput>(const dv::PrintDestination&)> outputFactory;
+    /// Shows the print preview of a printed page; print() sends it on. Empty: the
+    /// real preview dialog.
+    std::function<void(const dv::RenderedPage& page, const std::function<void()>& print)> previewer;
     /// How long a print run or preview waits for a page to finish loading before
     /// it stops the load, logs it as a navigation error and goes on.
     int loadTimeoutMs = 60000;
     /// The update check's "today" as date text. Empty: the system's short date.
     std::function<QString()> updateCheckToday;
-    /// A run from the command line: no update check, update notice or hint bar,
+    /// A window nobody watches: no update check, update notice or hint bar,
     /// nothing written to the settings store, and "Print to:" starts at the default
     /// printer rather than at the stored choice.
     bool unattended = false;
-    /// Told each entry of a print run as it starts ("Page i of n: ENTRY") and how it
-    /// ended ("Page i of n: printed", "... navigate error", "... print error").
-    std::function<void(const QString& line)> runProgress;
 };
 
 /// The main window: the page list, the browser pane, the print commands, the menus
@@ -68,8 +78,8 @@ public:
 
     QString statusText() const;
     void setStatusText(const QString& text);
-    /// The one browser control of the window, made when the window is created.
-    dv::BrowserControl* browser() const { return browser_.get(); }
+    /// The page source of the window, made when the window is created.
+    dv::PageSource* pageSource() const { return pageSource_.get(); }
     /// True while a print run or a preview is under way.
     bool isCommandRunning() const { return commandRunning_; }
     /// Navigation errors counted since "Print All" last started (signed 64-bit).
@@ -78,9 +88,6 @@ public:
     UpdateNotice* updateNotice() const { return updateNotice_; }
 
     // ---- for tests: the delay of a print run, which no widget shows ----
-    bool isDelayElapsed() const { return delayElapsed_; }
-    /// When the delay now running ends, in QDeadlineTimer milliseconds.
-    qint64 delayDeadlineMs() const { return delayDeadlineMs_; }
     /// Ends the delay now running as if its time had passed.
     void endDelayNow();
     void setNavigateErrorCount(qint64 count) { navigateErrorCount_ = count; }
@@ -140,12 +147,10 @@ private slots:
     void addUrlList();
 
     // ---- browser host, printing and preview (mainwindow_printing.cpp) ----
-    void createBrowser();
+    void createPageSource();
     void logNavigateError(const QString& url);
     // Writes one line for the entry to the Error Log and counts it.
     void logEntryError(const QString& line);
-    /// One leg of the delay timer is over: start the next or end the delay.
-    void advanceDelay();
 
     // ---- browser emulation level (mainwindow_emulation.cpp) ----
     void applyRecommendedEmulation();
@@ -181,12 +186,17 @@ private:
     // True when a running command must finish before the window may close; the
     // close then happens after it.
     bool deferCloseWhileBusy();
-    void printAllPages();
-    void waitUntil(const std::function<bool()>& done, qint64 timeoutMs);
-    void waitForLoad(const QString& address);
     QString pageEntry(qint64 index) const;
     void showRunProgress(qint64 index);
     void finishDeferredClose();
+    // What the window shows of a print run, as the run engine tells it.
+    void onEntryFailed(dv::EntryFailure kind, const QString& subject);
+    void onRunFinished(const dv::RunSummary& summary);
+    // The steps of a preview: the caret entry loads, then prints to the preview.
+    void previewLoaded();
+    void previewRendered(const dv::RenderedPage& page);
+    void endPreview(std::exception_ptr failure = nullptr);
+    void endCommand();
 
     // ---- print destination (mainwindow_destination.cpp) ----
     void buildDestinationChoice(QBoxLayout* row);
@@ -199,31 +209,6 @@ private:
     void chooseDestination(int index);
     // Selects the item of destination_.chosen.
     void showDestination();
-
-    /// Where the pages of one print run go, from before its first entry to its end.
-    /// It also tells parts_.runProgress how each entry went.
-    class RunOutputScope
-    {
-    public:
-        /// Raises dv::AppError when no page could reach the destination.
-        explicit RunOutputScope(MainWindow& window);
-        ~RunOutputScope();
-        RunOutputScope(const RunOutputScope&) = delete;
-        RunOutputScope& operator=(const RunOutputScope&) = delete;
-        /// The entry at index is about to be loaded.
-        void startEntry(qint64 index);
-        /// After the last entry; the one PDF file is written here.
-        void finish();
-
-    private:
-        void reportEntryEnd();
-
-        MainWindow& window_;
-        std::unique_ptr<dv::RunOutput> output_;
-        // 1-based position of the entry now printed; 0 before the first.
-        qint64 position_ = 0;
-        qint64 errorsAtStart_ = 0;
-    };
 
     dv::Services& services_;
     AppParts parts_;
@@ -288,23 +273,31 @@ private:
     QTimer* updateCheckTimer_ = nullptr;
     // Once, a second after start-up: shows the hint bar unless level 11 is in force.
     QTimer* hintTimer_ = nullptr;
-    // Runs the delay after each page load, in legs a timer interval can hold.
-    QTimer* delayTimer_ = nullptr;
-
-    std::unique_ptr<dv::BrowserControl> browser_;
+    std::unique_ptr<dv::PageSource> pageSource_;
     dv::StoredDestination destination_;
+    // The print run under way and where its pages go; both live until the next run.
+    std::unique_ptr<dv::RunOutput> runOutput_;
+    std::unique_ptr<dv::RunEngine> run_;
+    // The entry now printing, for its "Completed:" status.
+    QString printingEntry_;
+    // The preview under way: the entry it shows, and the bound on its load.
+    QString previewEntry_;
+    QTimer* previewLoadBound_ = nullptr;
+    QList<QMetaObject::Connection> previewConnections_;
 
     qint64 navigateErrorCount_ = 0;
-    // The entry now printed has its line in the Error Log already.
-    bool entryErrorLogged_ = false;
-    // The entry's load was given up at the bound: its line says so, and the page it
-    // brought, if any, prints as it stands.
-    bool entryLoadGivenUp_ = false;
-    bool delayElapsed_ = true;
-    qint64 delayDeadlineMs_ = 0;
     bool commandRunning_ = false;
     bool closeAfterCommand_ = false;
-    class QEventLoop* waitLoop_ = nullptr;
     UpdateNotice* updateNotice_ = nullptr;
 };
+
+namespace dv {
+struct CommandLineRequest;
+/// Hands the window what a command line without --print-all names: the list
+/// file's lines and then the entries (as a file manager's "Open with" passes
+/// them), the delay and the destination for this session (not stored). A list
+/// file that cannot be read is shown by the default error dialog.
+void openInWindow(MainWindow& window, const CommandLineRequest& request);
+} // namespace dv
+
 

@@ -1,6 +1,8 @@
 // What the command line and a file manager's "Open with" hand the main window.
 #include "mainwindow.h"
 
+#include "commandline.h"
+#include "errordialog.h"
 #include "pagelistbox.h"
 
 #include <QFileInfo>
@@ -43,3 +45,22 @@ QStringList MainWindow::errorLogLines() const
     const QString text = errorLog_->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
+
+namespace dv {
+
+void openInWindow(MainWindow& window, const CommandLineRequest& request)
+{
+    if (request.delaySeconds)
+        window.setDelaySeconds(*request.delaySeconds);
+    if (request.destination)
+        window.setPrintDestination(*request.destination);
+    try {
+        window.appendEntries(requestedEntries(request));
+    } catch (...) {
+        // The window opens all the same, with the entries named one by one.
+        showDefaultError(std::current_exception());
+        window.appendEntries(request.entries);
+    }
+}
+
+} // namespace dv

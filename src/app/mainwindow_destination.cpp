@@ -1,12 +1,10 @@
 // "Print to:" beside the delay field, and where the pages of a print run go.
 #include "mainwindow.h"
 
-#include "browsercontrol.h"
 #include "destination.h"
 #include "dialogs.h"
 #include "errordialog.h"
 #include "pagelistbox.h"
-#include "printrun.h"
 #include "services.h"
 
 #include <QAbstractItemView>
@@ -14,9 +12,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QSignalBlocker>
-#include <QTextBlock>
 
 namespace {
 
@@ -175,59 +171,4 @@ void MainWindow::setPrintDestination(const dv::PrintDestination& destination)
     if (destination.kind == dv::PrintDestination::Kind::PdfFile)
         destination_.pdfFile = destination.target;
     refreshDestinations();
-}
-
-// ---- a print run's output ----
-
-MainWindow::RunOutputScope::RunOutputScope(MainWindow& window)
-    : window_(window)
-    , output_(dv::makeRunOutput(window.destination_.chosen))
-{
-    // A load given up at the bound is no failure of the document it brought: that
-    // page is kept as it stands, though its line is in the Error Log.
-    output_->setFailureCheck([this] {
-        return window_.navigateErrorCount_ - errorsAtStart_ > (window_.entryLoadGivenUp_ ? 1 : 0);
-    });
-    output_->open(window_.pageList_->count());
-    window_.browser_->setPrintOutput(output_.get());
-}
-
-MainWindow::RunOutputScope::~RunOutputScope()
-{
-    window_.browser_->setPrintOutput(nullptr);
-}
-
-void MainWindow::RunOutputScope::startEntry(qint64 index)
-{
-    reportEntryEnd();
-    position_ = index + 1;
-    errorsAtStart_ = window_.navigateErrorCount_;
-    output_->startEntry(position_);
-    if (window_.parts_.runProgress)
-        window_.parts_.runProgress(QStringLiteral("Page %1 of %2: %3")
-                                       .arg(position_)
-                                       .arg(window_.pageList_->count())
-                                       .arg(dv::shownEntry(window_.pageEntry(index))));
-}
-
-void MainWindow::RunOutputScope::finish()
-{
-    reportEntryEnd();
-    position_ = 0;
-    output_->finish();
-}
-
-void MainWindow::RunOutputScope::reportEntryEnd()
-{
-    if (position_ == 0 || !window_.parts_.runProgress)
-        return;
-    // The entry's own lines are the last ones of the Error Log.
-    qint64 lines = window_.navigateErrorCount_ - errorsAtStart_;
-    QString outcome = lines > 0 ? QStringLiteral("navigate error") : QStringLiteral("printed");
-    for (QTextBlock line = window_.errorLog_->document()->lastBlock(); line.isValid() && lines > 0;
-         line = line.previous(), --lines)
-        if (line.text().startsWith(QLatin1String("Print Error: ")))
-            outcome = QStringLiteral("print error");
-    window_.parts_.runProgress(
-        QStringLiteral("Page %1 of %2: %3").arg(position_).arg(window_.pageList_->count()).arg(outcome));
 }

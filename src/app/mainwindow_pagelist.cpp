@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 
-#include "browsercontrol.h"
+#include "pagesource.h"
 #include "dialogs.h"
 #include "errordialog.h"
 #include "pagelistbox.h"
@@ -78,7 +78,7 @@ void MainWindow::handlePageListKey(QKeyEvent* event)
 void MainWindow::showCaretEntry()
 {
     const int caret = pageList_->caretIndex();
-    if (caret < 0 || !browser_)
+    if (caret < 0 || !pageSource_)
         return;
     if (isCommandRunning()) {
         // The run prints whatever the browser shows; loading another page now would
@@ -86,5 +86,6 @@ void MainWindow::showCaretEntry()
         services_.dialogs.beep();
         return;
     }
-    browser_->navigate(pageList_->entryAt(caret));
+    pageSource_->load(0, pageList_->entryAt(caret));
+    pageSource_->show(0);
 }

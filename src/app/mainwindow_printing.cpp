@@ -1,19 +1,20 @@
-// The browser host and the print and preview commands of the main window.
+// The browser pane and the print and preview commands of the main window.
 #include "mainwindow.h"
 
-#include "browsercontrol.h"
 #include "destination.h"
 #include "dialogs.h"
 #include "errordialog.h"
 #include "errors.h"
 #include "pagelistbox.h"
+#include "pagesource.h"
+#include "pdfpreview.h"
 #include "printinglog.h"
 #include "printrun.h"
+#include "runengine.h"
+#include "runoutput.h"
 #include "services.h"
 #include "webenginebrowser.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QLayout>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -24,23 +25,6 @@
 
 #include <algorithm>
 #include <exception>
-
-namespace
-{
-
-qint64 nowMs()
-{
-    return QDeadlineTimer::current().deadline();
-}
-
-// The time in milliseconds rounded up, where nowMs() rounds down: a delay counted
-// from it is never the fraction of a millisecond short.
-qint64 nowMsRoundedUp()
-{
-    return (QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() + 999'999) / 1'000'000;
-}
-
-} // namespace
 
 void MainWindow::connectPrintingHandlers()
 {
@@ -56,40 +40,41 @@ void MainWindow::connectPrintingHandlers()
         if (printPreviewButton_->isEnabled())
             printPreviewButton_->click();
     }));
-    connect(delayTimer_, &QTimer::timeout, this, guarded([this] {
-        advanceDelay();
-        if (waitLoop_)
-            waitLoop_->quit();
-    }));
     runProgress_->setFormat(QStringLiteral("Page %v of %m"));
     runProgress_->setTextVisible(true);
+    previewLoadBound_ = new QTimer(this);
+    previewLoadBound_->setObjectName(QStringLiteral("previewLoadBound"));
+    previewLoadBound_->setSingleShot(true);
+    connect(previewLoadBound_, &QTimer::timeout, this, guarded([this] {
+        // Given up: what the page shows so far is previewed.
+        pageSource_->stopLoading(0);
+        logNavigateError(previewEntry_);
+        previewLoaded();
+    }));
 }
 
-void MainWindow::createBrowser()
+void MainWindow::createPageSource()
 {
-    browser_ = parts_.browserFactory ? parts_.browserFactory(browserTab_)
-                                     : std::make_unique<dv::WebEngineBrowser>(browserTab_, &services_.registry);
-    QWidget* view = browser_->widget();
+    pageSource_ = parts_.pageSourceFactory ? parts_.pageSourceFactory(browserTab_)
+                                           : std::make_unique<dv::WebEngineBrowser>(browserTab_, &services_.registry);
+    QWidget* view = pageSource_->widget();
     view->setParent(browserTab_);
     browserTab_->layout()->addWidget(view);
-    connect(browser_.get(), &dv::BrowserControl::navigateError, this,
-        [this](const QString& url) { dv::guarded([this, &url] { logNavigateError(url); })(); });
-    // A wait for the page to load looks again whenever the ready state moves.
-    connect(browser_.get(), &dv::BrowserControl::readyStateChanged, this, [this] {
-        if (waitLoop_)
-            waitLoop_->quit();
+    // Outside a run (a double-click, a preview) the window counts what fails itself.
+    connect(pageSource_.get(), &dv::PageSource::navigateError, this, [this](int, const QString& url) {
+        if (!run_ || !run_->running())
+            dv::guarded([this, &url] { logNavigateError(url); })();
     });
 }
 
 void MainWindow::logNavigateError(const QString& url)
 {
-    logEntryError(QStringLiteral("Navigate Error: ") + url);
+    logEntryError(dv::errorLogLine(dv::EntryFailure::NavigateError, url));
 }
 
 void MainWindow::logEntryError(const QString& line)
 {
     ++navigateErrorCount_;
-    entryErrorLogged_ = true;
     const int logTab = listTabs_->indexOf(errorLogTab_);
     if (!listTabs_->isTabVisible(logTab)) {
         // Showing a tab may make it current when it is the only visible one; the
@@ -101,23 +86,10 @@ void MainWindow::logEntryError(const QString& line)
     errorLog_->appendPlainText(dv::shownEntryLine(line));
 }
 
-void MainWindow::advanceDelay()
-{
-    delayTimer_->stop();
-    const qint64 remaining = delayDeadlineMs_ - nowMs();
-    if (remaining > 0) {
-        // Longer than one timer interval can hold: run the next leg.
-        delayTimer_->setInterval(dv::nextTimerLegMs(remaining));
-        delayTimer_->start();
-        return;
-    }
-    delayElapsed_ = true;
-}
-
 void MainWindow::endDelayNow()
 {
-    delayDeadlineMs_ = nowMs();
-    delayTimer_->start(1);
+    if (run_)
+        run_->endDelayNow();
 }
 
 bool MainWindow::deferCloseWhileBusy()
@@ -151,81 +123,54 @@ void MainWindow::showRunProgress(qint64 index)
     runProgress_->show();
 }
 
-void MainWindow::waitUntil(const std::function<bool()>& done, qint64 timeoutMs)
+void MainWindow::printAll()
 {
-    const QDeadlineTimer deadline = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
-    while (!done() && !deadline.hasExpired()) {
-        QEventLoop loop;
-        QTimer wake;
-        wake.setSingleShot(true);
-        connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
-        if (!deadline.isForever())
-            wake.start(dv::nextTimerLegMs(deadline.remainingTime()));
-        QEventLoop* outer = waitLoop_;
-        waitLoop_ = &loop;
-        dv::execOrWait(loop);
-        waitLoop_ = outer;
-    }
-}
-
-void MainWindow::waitForLoad(const QString& address)
-{
-    // A load that began out of sight has had part of its time already.
-    const qint64 bound = parts_.loadTimeoutMs < 0
-        ? parts_.loadTimeoutMs
-        : std::max<qint64>(parts_.loadTimeoutMs - browser_->loadStartedAgoMs(), 0);
-    waitUntil([this] { return browser_->readyState() >= dv::BrowserControl::ReadyStateComplete; }, bound);
-    if (browser_->readyState() >= dv::BrowserControl::ReadyStateComplete)
+    if (commandRunning_) {
+        services_.dialogs.beep();
         return;
-    // Given up: what the page shows so far is printed, and the run goes on.
-    browser_->stop();
-    logNavigateError(address);
-    entryLoadGivenUp_ = true;
+    }
+    commandRunning_ = true;
+    navigateErrorCount_ = 0;
+    run_.reset();
+    runOutput_ = parts_.outputFactory ? parts_.outputFactory(destination_.chosen) : dv::makeRunOutput(destination_.chosen);
+    dv::RunEntries entries { [this] { return qint64(pageList_->count()); },
+        [this](qint64 position) { return pageEntry(position); } };
+    dv::RunSettings settings;
+    settings.delaySeconds = [this] { return dv::delaySecondsFromText(delaySpin_->cleanText()); };
+    settings.pagesAtOnce = dv::pagesAtOnce(services_.registry);
+    settings.loadTimeoutMs = parts_.loadTimeoutMs;
+    run_ = std::make_unique<dv::RunEngine>(*pageSource_, *runOutput_, std::move(entries), std::move(settings), this);
+    using dv::guarded;
+    connect(run_.get(), &dv::RunEngine::entryStarted, this, [this](qint64 position, const QString& address) {
+        showRunProgress(position);
+        setStatusText(QStringLiteral("Navigating: ") + address);
+    });
+    connect(run_.get(), &dv::RunEngine::entryFailed, this,
+        [this](qint64, dv::EntryFailure kind, const QString& subject) { onEntryFailed(kind, subject); });
+    connect(run_.get(), &dv::RunEngine::entryPrinting, this, [this](qint64, const QString& address) {
+        printingEntry_ = address;
+        setStatusText(QStringLiteral("Printing: ") + address);
+    });
+    connect(run_.get(), &dv::RunEngine::entryDone, this,
+        [this](qint64, const dv::EntryResult&) { setStatusText(QStringLiteral("Completed: ") + printingEntry_); });
+    connect(run_.get(), &dv::RunEngine::finished, this,
+        [this](const dv::RunSummary& summary) { guarded([this, &summary] { onRunFinished(summary); })(); });
+    run_->start();
 }
 
-void MainWindow::printAllPages()
+void MainWindow::onEntryFailed(dv::EntryFailure kind, const QString& subject)
 {
-    navigateErrorCount_ = 0;
-    // Where this run's pages go; a destination no page could reach ends the run here.
-    RunOutputScope output(*this);
-    const bool overlap = dv::overlapEnabled(services_.registry);
-    for (qint64 i = 0; i < pageList_->count(); ++i) {
-        showRunProgress(i);
-        output.startEntry(i);
-        setStatusText(QStringLiteral("Navigating: ") + pageEntry(i));
-        const QString address = pageEntry(i);
-        entryErrorLogged_ = false;
-        entryLoadGivenUp_ = false;
-        browser_->navigate(address);
-        waitForLoad(address);
-        // The next entry loads while this one waits and prints; should the list
-        // change meanwhile, navigate() finds another address and loads that instead.
-        if (overlap && i + 1 < pageList_->count())
-            browser_->preload(pageEntry(i + 1));
+    logEntryError(dv::errorLogLine(kind, subject));
+}
 
-        const qint64 delaySeconds = dv::delaySecondsFromText(delaySpin_->cleanText());
-        if (delaySeconds > 0) {
-            const qint64 delayMs = delaySeconds * 1000;
-            delayDeadlineMs_ = nowMsRoundedUp() + delayMs;
-            delayElapsed_ = false;
-            delayTimer_->setInterval(dv::nextTimerLegMs(delayMs));
-            delayTimer_->start();
-            waitUntil([this] { return delayElapsed_; }, -1);
-        }
-
-        const QString entry = pageEntry(i);
-        setStatusText(QStringLiteral("Printing: ") + entry);
-        try {
-            browser_->print();
-        } catch (const dv::PagePrintError& error) {
-            // This page alone failed: one line for the entry, and the run goes on.
-            qCWarning(lcPrinting) << "page not printed:" << dv::shownEntry(entry) << error.message();
-            if (!entryErrorLogged_)
-                logEntryError(QStringLiteral("Print Error: ") + entry);
-        }
-        setStatusText(QStringLiteral("Completed: ") + entry);
+void MainWindow::onRunFinished(const dv::RunSummary& summary)
+{
+    endCommand();
+    if (summary.error) {
+        dv::showDefaultError(summary.error);
+        finishDeferredClose();
+        return;
     }
-    output.finish();
     setStatusText(QStringLiteral("Completed!"));
     services_.dialogs.beep();
     if (navigateErrorCount_ != 0)
@@ -234,60 +179,13 @@ void MainWindow::printAllPages()
     else
         services_.dialogs.messageBox(
             this, QStringLiteral("Successfully completed."), QStringLiteral("COMPLETE"), dv::MB_ICONINFORMATION);
+    finishDeferredClose();
 }
 
-namespace
+void MainWindow::endCommand()
 {
-
-/// Marks a command as running for its lifetime, so a second one only beeps and a
-/// close request waits for it.
-class CommandScope
-{
-public:
-    CommandScope(bool& running, QProgressBar* progress)
-        : running_(running)
-        , progress_(progress)
-    {
-        running_ = true;
-    }
-    ~CommandScope()
-    {
-        running_ = false;
-        if (progress_)
-            progress_->hide();
-    }
-    CommandScope(const CommandScope&) = delete;
-    CommandScope& operator=(const CommandScope&) = delete;
-
-private:
-    bool& running_;
-    QProgressBar* progress_;
-};
-
-} // namespace
-
-void MainWindow::printAll()
-{
-    if (commandRunning_) {
-        services_.dialogs.beep();
-        return;
-    }
-    std::exception_ptr failure;
-    {
-        CommandScope scope(commandRunning_, runProgress_);
-        try {
-            printAllPages();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
-    // A stopped timer leaves nothing behind that could fire into the next run, nor
-    // does a page loaded ahead for a run that ended early.
-    delayTimer_->stop();
-    browser_->preload(QString());
-    if (failure)
-        dv::showDefaultError(failure);
-    finishDeferredClose();
+    commandRunning_ = false;
+    runProgress_->hide();
 }
 
 void MainWindow::previewCurrent()
@@ -302,18 +200,67 @@ void MainWindow::previewCurrent()
     }
     // The caret entry; a list nobody has clicked yet has its caret on the first one.
     const qint64 index = std::max(pageList_->currentRow(), 0);
-    std::exception_ptr failure;
-    {
-        CommandScope scope(commandRunning_, nullptr);
-        try {
-            const QString address = pageEntry(index);
-            browser_->navigate(address);
-            waitForLoad(address);
-            browser_->printPreview();
-        } catch (...) {
-            failure = std::current_exception();
-        }
+    previewEntry_ = pageEntry(index);
+    commandRunning_ = true;
+    previewConnections_ << connect(pageSource_.get(), &dv::PageSource::loaded, this, [this](int page) {
+        if (page == 0)
+            dv::guarded([this] { previewLoaded(); })();
+    });
+    try {
+        pageSource_->load(0, previewEntry_);
+        pageSource_->show(0);
+        if (parts_.loadTimeoutMs >= 0)
+            previewLoadBound_->start(dv::nextTimerLegMs(parts_.loadTimeoutMs));
+    } catch (...) {
+        endPreview(std::current_exception());
     }
+}
+
+void MainWindow::previewLoaded()
+{
+    previewLoadBound_->stop();
+    for (const auto& connection : std::as_const(previewConnections_))
+        disconnect(connection);
+    previewConnections_.clear();
+    previewConnections_ << connect(pageSource_.get(), &dv::PageSource::rendered, this,
+        [this](int page, const dv::RenderedPage& printed) {
+            if (page == 0)
+                previewRendered(printed);
+        });
+    previewConnections_ << connect(pageSource_.get(), &dv::PageSource::renderFailed, this,
+        [this](int page, const QString& message, bool wholeRun) {
+            if (page != 0)
+                return;
+            endPreview(wholeRun ? std::make_exception_ptr(dv::AppError(message))
+                                : std::make_exception_ptr(dv::PagePrintError(message)));
+        });
+    pageSource_->render(0);
+}
+
+void MainWindow::previewRendered(const dv::RenderedPage& page)
+{
+    std::exception_ptr failure;
+    try {
+        // Exactly what Print All would send; printing from the preview sends it to the
+        // default printer as is.
+        const auto print = [&page] { dv::makeRunOutput({})->deliver({ page.address, page.title, page.pdf }); };
+        if (parts_.previewer)
+            parts_.previewer(page, print);
+        else
+            dv::previewPdf(page.pdf, page.address, this, print);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    endPreview(failure);
+}
+
+void MainWindow::endPreview(std::exception_ptr failure)
+{
+    previewLoadBound_->stop();
+    for (const auto& connection : std::as_const(previewConnections_))
+        disconnect(connection);
+    previewConnections_.clear();
+    endCommand();
     if (failure)
         dv::showDefaultError(failure);
     finishDeferredClose();

@@ -35,4 +35,15 @@ QString defaultErrorText(const QString& message)
     return message + QLatin1Char('.');
 }
 
+QString errorMessage(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        return errorMessage(e);
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
 } // namespace dv

@@ -33,6 +33,8 @@ private:
 
 /// The message of any exception, as the default error dialog shows it.
 QString errorMessage(const std::exception& e);
+/// The message of a caught exception of any kind.
+QString errorMessage(std::exception_ptr failure);
 
 /// The default error dialog's text: a full stop is added unless the message
 /// already ends in a character whose code is 46 or less (".", "!", a space...).

@@ -1,5 +1,7 @@
 #include "destination.h"
 
+#include "runengine.h"
+
 #include "cupsjob.h"
 #include "errors.h"
 #include "pdfmerge.h"
@@ -28,6 +30,7 @@ const QString PrinterValue = QStringLiteral("Printer");
 const QString PdfFolderValue = QStringLiteral("PdfFolder");
 const QString PdfFileValue = QStringLiteral("PdfFile");
 const QString OverlapValue = QStringLiteral("Overlap");
+const QString PagesAtOnceValue = QStringLiteral("PagesAtOnce");
 
 // What PrintToValue holds for each kind.
 const std::pair<PrintDestination::Kind, QString> KindNames[] = {
@@ -69,11 +72,12 @@ public:
             requireAnsweringScheduler();
     }
 
-    void deliver(const PrintedPage& page) override
+    QString deliver(const PrintedPage& page) override
     {
         const QString destination = name_.isEmpty() ? defaultPrinterName() : name_;
         const int job = submitPdfJob(destination, page.address, page.pdf);
         qCDebug(lcPrinting) << "job" << job << "sent to" << destination << page.pdf.size() << "bytes";
+        return QStringLiteral("%1-%2").arg(destination).arg(job);
     }
 
 private:
@@ -207,10 +211,10 @@ public:
         requireWritableFolder(folder_, QStringLiteral("PDF files"));
     }
 
-    void deliver(const PrintedPage& page) override
+    QString deliver(const PrintedPage& page) override
     {
         if (entryFailed())
-            return;
+            return {};
         const QDir folder(folder_);
         // Written in full under a name of its own, then moved to the first free name:
         // a reader never sees half a file, and an existing file is never replaced.
@@ -231,7 +235,7 @@ public:
             if (file.rename(target)) {
                 file.setAutoRemove(false);
                 qCDebug(lcPrinting) << "PDF written:" << target;
-                return;
+                return target;
             }
             if (!nameTaken(target))
                 throw AppError(
@@ -264,10 +268,12 @@ public:
         probe.cancelWriting();
     }
 
-    void deliver(const PrintedPage& page) override
+    QString deliver(const PrintedPage& page) override
     {
-        if (!entryFailed())
-            merger_.append(page.pdf, page.title);
+        if (entryFailed())
+            return {};
+        merger_.append(page.pdf, page.title);
+        return path_;
     }
 
     void finish() override
@@ -302,6 +308,22 @@ bool overlapEnabled(const RegistryStore& registry)
 {
     const std::optional<RegValue> value = registry.queryValue(key(), OverlapValue);
     return !value || value->type != RegType::Dword || value->data.size() != 4 || value->toDword() != 0;
+}
+
+int pagesAtOnce(const RegistryStore& registry)
+{
+    if (!overlapEnabled(registry))
+        return 1;
+    const std::optional<RegValue> value = registry.queryValue(key(), PagesAtOnceValue);
+    if (!value || value->type != RegType::Dword || value->data.size() != 4)
+        return DefaultPagesAtOnce;
+    const quint32 pages = value->toDword();
+    return pages >= 1 && pages <= quint32(MaxPagesAtOnce) ? int(pages) : DefaultPagesAtOnce;
+}
+
+bool savePagesAtOnce(RegistryStore& registry, int pages)
+{
+    return registry.setValue(key(), PagesAtOnceValue, RegValue::dword(quint32(pages)));
 }
 
 StoredDestination loadDestination(const RegistryStore& registry)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runoutput.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -44,6 +46,13 @@ bool saveDestination(RegistryStore& registry, const StoredDestination& stored);
 /// side effects (one that logs the session out must not load before its turn).
 bool overlapEnabled(const RegistryStore& registry);
 
+/// How many entries Print All loads side by side: the DWORD `PagesAtOnce` under
+/// PrintingKey, 1 to MaxPagesAtOnce (2 when unset or out of range), and 1 when
+/// Overlap is 0.
+int pagesAtOnce(const RegistryStore& registry);
+/// False when the store cannot be written.
+bool savePagesAtOnce(RegistryStore& registry, int pages);
+
 /// The destinations the printing system offers, as `lpstat -e` lists them, and
 /// the default one. Both are empty when the scheduler cannot be reached.
 struct PrinterList {
@@ -51,15 +60,6 @@ struct PrinterList {
     QString defaultName;
 };
 PrinterList availablePrinters();
-
-/// One page as the engine printed it.
-struct PrintedPage {
-    /// The list entry: the job is named after it.
-    QString address;
-    /// The page's title, or its file name (see titleForPage).
-    QString title;
-    QByteArray pdf;
-};
 
 /// The title a page's PDF and bookmark carry: the engine's title unless that is
 /// empty or only the address again (what the engine reports for a page without
@@ -71,38 +71,6 @@ QString titleForPage(const QString& engineTitle, const QUrl& url, const QString&
 /// least `digits`, characters that other systems refuse in file names replaced,
 /// and the title cut so the whole name stays within 200 bytes of UTF-8.
 QString pdfFileName(qint64 position, int digits, const QString& title, int copy = 1);
-
-/// Where print() sends the page it rendered.
-class PrintOutput {
-public:
-    virtual ~PrintOutput() = default;
-    /// Hands one page over. Raises dv::AppError when the destination refuses it,
-    /// which no later page could get past either.
-    virtual void deliver(const PrintedPage& page) = 0;
-};
-
-/// The output of a whole print run: opened before the first entry, told which
-/// entry is printed, finished after the last one.
-class RunOutput : public PrintOutput {
-public:
-    /// Raises dv::AppError when no page could reach the destination (a folder
-    /// that cannot be written); the run then ends before its first page.
-    virtual void open(qint64 entryCount) { (void)entryCount; }
-    /// The entry about to be loaded: its 1-based position in the list.
-    void startEntry(qint64 position) { position_ = position; }
-    /// Answers whether the entry now printed has failed (it is in the Error Log).
-    void setFailureCheck(std::function<bool()> failed) { entryFailed_ = std::move(failed); }
-    /// After the last entry. Raises dv::AppError when the output cannot be completed.
-    virtual void finish() { }
-
-protected:
-    qint64 position() const { return position_; }
-    bool entryFailed() const { return entryFailed_ && entryFailed_(); }
-
-private:
-    qint64 position_ = 0;
-    std::function<bool()> entryFailed_;
-};
 
 /// The output for a destination. Printers get every page, the failed ones too (as
 /// the engine shows them); PDF outputs keep only the pages of entries that did not fail.

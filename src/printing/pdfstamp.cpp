@@ -2,7 +2,7 @@
 #define POINTERHOLDER_TRANSITION 4
 #include "pdfstamp.h"
 
-#include "browsercontrol.h"
+#include "pagesource.h"
 #include "errors.h"
 #include "printinglog.h"
 

@@ -102,21 +102,47 @@ protected:
 namespace
 {
 
-qint64 nowMs()
-{
-    return QDeadlineTimer::current().deadline();
-}
-
 bool isScript(const QUrl& url)
 {
     return url.scheme().compare(QLatin1String("javascript"), Qt::CaseInsensitive) == 0;
 }
 
+// Answers with the default printer's set-up, asked on another thread.
+std::shared_ptr<std::optional<PageSetup>> askDefaultsOffThread(QObject* owner)
+{
+    auto asked = std::make_shared<std::optional<PageSetup>>();
+    QThread* asker = QThread::create([asked] {
+        try {
+            *asked = defaultPageSetup();
+        } catch (...) {
+            // Asked again, here, when the page renders; the failure shows there.
+        }
+    });
+    asker->setParent(owner);
+    QObject::connect(asker, &QThread::finished, asker, &QObject::deleteLater);
+    asker->start();
+    return asked;
+}
+
 } // namespace
 
+// One render of one page; the steps of render() pass it on. A render the page has
+// moved past (released, loaded anew or rendered again) only drops out.
+struct WebEngineBrowser::RenderJob {
+    Tab* tab = nullptr;
+    quint64 render = 0;
+    quint64 navigation = 0;
+    PageSetup setup;
+    HeaderFooterTexts texts;
+    QPageLayout sheet;
+    double scale = 1.0;
+    QString title;
+    QUrl url;
+    bool answered = false;
+};
+
 WebEngineBrowser::WebEngineBrowser(QWidget* parent, RegistryStore* settingsStore)
-    : BrowserControl(parent)
-    , shown_(std::make_unique<Tab>())
+    : PageSource(parent)
     , settings_(settingsStore)
 {
     // Off the record: no cookies, cache or history outlive the run or leak between users.
@@ -130,24 +156,49 @@ WebEngineBrowser::WebEngineBrowser(QWidget* parent, RegistryStore* settingsStore
 
     stack_ = new QStackedWidget(parent);
     stack_->setObjectName(QStringLiteral("browserStack"));
-    makePage(*shown_);
-    stack_->setCurrentWidget(shown_->view);
+    setPageCount(1);
+    stack_->setCurrentWidget(tabs_.front()->view);
 }
 
 WebEngineBrowser::~WebEngineBrowser()
 {
+    // Work on other threads holds nothing of the pages, but must end before this does.
+    for (QThread* thread : findChildren<QThread*>())
+        thread->wait();
     // The pages must go before their profile.
-    for (Tab* tab : { shown_.get(), spare_.get() }) {
-        if (!tab)
-            continue;
-        if (tab->view)
-            tab->view->setPage(nullptr);
-        delete tab->page;
-        delete tab->view;
+    while (!tabs_.empty()) {
+        removePage(*tabs_.back());
+        tabs_.pop_back();
     }
 }
 
-SilentPage* WebEngineBrowser::makePage(Tab& tab)
+void WebEngineBrowser::setPageCount(int count)
+{
+    count = std::max(count, 1);
+    while (int(tabs_.size()) < count) {
+        tabs_.push_back(std::make_unique<Tab>());
+        tabs_.back()->index = int(tabs_.size()) - 1;
+        makePage(*tabs_.back());
+    }
+    // Fewer pages than before: the ones past the count go, keeping the run small,
+    // but never the page in sight.
+    if (stack_ && stack_->currentIndex() >= count)
+        show(0);
+    while (int(tabs_.size()) > count) {
+        removePage(*tabs_.back());
+        tabs_.pop_back();
+    }
+    pageCount_ = count;
+}
+
+WebEngineBrowser::Tab& WebEngineBrowser::tab(int page) const
+{
+    if (page < 0 || page >= pageCount_)
+        throw AppError(QStringLiteral("There is no page %1 to print.").arg(page));
+    return *tabs_[size_t(page)];
+}
+
+void WebEngineBrowser::makePage(Tab& tab)
 {
     auto* page = new SilentPage(profile_, this);
     tab.page = page;
@@ -181,7 +232,14 @@ SilentPage* WebEngineBrowser::makePage(Tab& tab)
             qCWarning(lcPrinting) << "page process ended:" << status << code;
             onRendererGone(*owner);
         });
-    return page;
+}
+
+void WebEngineBrowser::removePage(Tab& tab)
+{
+    if (tab.view)
+        tab.view->setPage(nullptr);
+    delete tab.page;
+    delete tab.view;
 }
 
 WebEngineBrowser::HistoryMark WebEngineBrowser::historyMark(QWebEnginePage& page)
@@ -194,16 +252,16 @@ WebEngineBrowser::HistoryMark WebEngineBrowser::historyMark(QWebEnginePage& page
 void WebEngineBrowser::beginEntry(Tab& tab, const QString& address)
 {
     tab.address = address;
-    tab.heldErrors.clear();
     tab.sawStart = false;
     tab.stopRequested = false;
     tab.documentForEntry = false;
     tab.entryErrorReported = false;
-    tab.startedMs = nowMs();
+    tab.httpStatus = 0;
     tab.retakes = 0;
     tab.foreignLoadStarted = false;
     tab.loadDeferred = false;
     tab.refusedUrls.clear();
+    ++tab.navigations;
 }
 
 void WebEngineBrowser::startLoad(Tab& tab, const QUrl& url)
@@ -250,7 +308,6 @@ bool WebEngineBrowser::allowNavigation(Tab& tab, const QUrl& url, int type, bool
     bool allowed = true;
     switch (tab.lifecycle) {
     case PageState::Idle:
-    case PageState::Queued:
         allowed = false;
         break;
     case PageState::Loading:
@@ -305,11 +362,10 @@ QUrl WebEngineBrowser::urlForAddress(const QString& address)
 }
 
 // The life of an engine page. Each page is made together with a view of its own and
-// both live as long as this control: a page is never handed to another view (the
+// both live as long as this source (or until a run asks for fewer pages): a page is never handed to another view (the
 // engine may replace its render widget while it is out of sight, and the view would
 // then use the one it replaced), and no page is deleted while a run may hold it.
-//   Idle      holds no entry: the page made first, or one whose entry was let go.
-//   Queued    an entry's load is asked for and waits for the page shown to render.
+//   Idle      holds no entry: a page just made, or one whose entry was let go.
 //   Loading   the entry's load is under way; only now do load events count.
 //   Loaded    the load came to an end; what the page does afterwards (downloads,
 //             navigations, closing itself) is its own business and changes nothing.
@@ -323,12 +379,10 @@ bool WebEngineBrowser::moveTo(Tab& tab, PageState next)
         case S::Idle:
         case S::Gone:
             return true;
-        case S::Queued:
-            return from != S::Rendering;
         case S::Loading:
             return from != S::Rendering;
         case S::Loaded:
-            return from != S::Queued;
+            return true;
         case S::Rendering:
             return from == S::Loaded;
         }
@@ -353,17 +407,12 @@ void WebEngineBrowser::setReadyState(Tab& tab, quint32 state)
         tab.page->history()->clear();
     }
     tab.readyState = state;
-    if (&tab == shown_.get())
-        emit readyStateChanged();
 }
 
 void WebEngineBrowser::reportError(Tab& tab, const QString& url)
 {
     tab.entryErrorReported = true;
-    if (&tab == shown_.get())
-        emit navigateError(url);
-    else
-        tab.heldErrors << url;
+    emit navigateError(tab.index, url);
 }
 
 void WebEngineBrowser::onRendererGone(Tab& tab)
@@ -374,118 +423,39 @@ void WebEngineBrowser::onRendererGone(Tab& tab)
     tab.engineLoading = false;
     tab.loadDeferred = false;
     moveTo(tab, PageState::Gone);
-    if (!listening(tab) || !loading)
+    if (!loading)
         return;
     tab.awaitingStart = false;
     reportError(tab, tab.address);
     setReadyState(tab, ReadyStateComplete);
+    emit loaded(tab.index);
 }
 
-void WebEngineBrowser::preload(const QString& address)
+void WebEngineBrowser::load(int page, const QString& address)
 {
-    discardPreload();
-    const QUrl url = urlForAddress(address);
-    // A script entry is refused when its turn comes, and an entry with nothing to
-    // load fails then; neither has anything to load ahead.
-    if (address.isEmpty() || !url.isValid() || isScript(url))
-        return;
-    // A move within the page shown loads nothing when its turn comes; a fresh
-    // load of it out of sight would not be the same page.
-    if (url.hasFragment()
-        && url.adjusted(QUrl::RemoveFragment) == shown_->page->url().adjusted(QUrl::RemoveFragment))
-        return;
-    if (!spare_) {
-        spare_ = std::make_unique<Tab>();
-        makePage(*spare_);
-    }
-    Tab& tab = *spare_;
-    qCDebug(lcPrinting) << "preload:" << address;
+    Tab& tab = this->tab(page);
+    qCDebug(lcPrinting) << "load:" << address << "in page" << page;
+    const bool wasLoading = tab.lifecycle == PageState::Loading;
     beginEntry(tab, address);
-    tab.awaitingStart = true;
-    ++tab.navigations;
-    moveTo(tab, PageState::Queued);
-    setReadyState(tab, ReadyStateLoading);
-    // Started on the next pass of the event loop: a print that starts at once (no
-    // delay) renders first, and the load then runs alongside its stamping and
-    // hand-over rather than slowing its rendering down.
-    tab.pendingUrl = url;
-    QTimer::singleShot(0, this, [this] {
-        if (shown_->lifecycle != PageState::Rendering)
-            startPendingPreload();
-    });
-}
-
-void WebEngineBrowser::startPendingPreload()
-{
-    if (!spare_ || spare_->lifecycle != PageState::Queued)
-        return;
-    // The load bound counts from here.
-    spare_->startedMs = nowMs();
-    moveTo(*spare_, PageState::Loading);
-    startLoad(*spare_, std::exchange(spare_->pendingUrl, QUrl()));
-}
-
-void WebEngineBrowser::discardPreload()
-{
-    if (!holdsPreload())
-        return;
-    spare_->heldErrors.clear();
-    spare_->loadDeferred = false;
-    const bool loading = spare_->lifecycle == PageState::Loading;
-    moveTo(*spare_, PageState::Idle);
-    if (loading)
-        spare_->page->triggerAction(QWebEnginePage::Stop);
-}
-
-bool WebEngineBrowser::takeOverPreload(const QString& address)
-{
-    if (!holdsPreload())
-        return false;
-    startPendingPreload();
-    // A page whose render process is gone (a hung page before it may have taken
-    // it along) would fail where a fresh load would not: it loads again instead.
-    if (spare_->address != address || spare_->lifecycle == PageState::Gone) {
-        discardPreload();
-        return false;
-    }
-    std::swap(shown_, spare_);
-    // The page that was shown holds no entry any more.
-    moveTo(*spare_, PageState::Idle);
-    Tab& tab = *shown_;
-    stack_->setCurrentWidget(tab.view);
-    loadStartedAgoMs_ = std::max<qint64>(nowMs() - tab.startedMs, 0);
-    const QStringList held = std::exchange(tab.heldErrors, {});
-    for (const QString& url : held)
-        emit navigateError(url);
-    emit readyStateChanged();
-    return true;
-}
-
-void WebEngineBrowser::navigate(const QString& address)
-{
-    if (takeOverPreload(address)) {
-        qCDebug(lcPrinting) << "navigate: took over the page loaded ahead for" << address;
-        return;
-    }
-    qCDebug(lcPrinting) << "navigate: loading" << address << "in the page shown";
-    nextDefaults_.reset();
-    loadStartedAgoMs_ = 0;
-    Tab& tab = *shown_;
-    beginEntry(tab, address);
+    // Asked now, it is ready by the time the page prints.
+    tab.defaults = askDefaultsOffThread(this);
     const QUrl url = urlForAddress(address);
     if (isScript(url)) {
         // A script entry would run inside whatever page is shown, with its origin:
         // it is refused, and nothing is loaded or printed for it; loads the page
-        // shown makes meanwhile are not this entry's.
+        // makes meanwhile are not this entry's.
+        if (wasLoading)
+            tab.page->triggerAction(QWebEnginePage::Stop);
         tab.awaitingStart = false;
         moveTo(tab, PageState::Loaded);
         setReadyState(tab, ReadyStateLoading);
         Tab* owner = &tab;
-        QTimer::singleShot(0, this, [this, owner, address, navigation = ++tab.navigations] {
-            if (owner != shown_.get() || navigation != owner->navigations)
+        QTimer::singleShot(0, this, [this, owner, address, navigation = tab.navigations] {
+            if (navigation != owner->navigations)
                 return;
             reportError(*owner, address);
             setReadyState(*owner, ReadyStateComplete);
+            emit loaded(owner->index);
         });
         return;
     }
@@ -495,7 +465,11 @@ void WebEngineBrowser::navigate(const QString& address)
         tab.documentForEntry = true; // the blank page is this entry's
         moveTo(tab, PageState::Loading);
         setReadyState(tab, ReadyStateLoading);
-        QTimer::singleShot(0, this, [this, address] { emit navigateError(address); });
+        Tab* owner = &tab;
+        QTimer::singleShot(0, this, [this, owner, address, navigation = tab.navigations] {
+            if (navigation == owner->navigations)
+                reportError(*owner, address);
+        });
         tab.page->setHtml(QString());
         return;
     }
@@ -506,19 +480,15 @@ void WebEngineBrowser::navigate(const QString& address)
     tab.awaitingStart = !sameDocument;
     moveTo(tab, PageState::Loading);
     setReadyState(tab, ReadyStateLoading);
-    const quint64 navigation = ++tab.navigations;
     tab.documentForEntry = sameDocument;
     startLoad(tab, url);
     if (sameDocument) {
         // Moving within the page shown loads nothing and the engine reports no load:
         // the document is complete as it is, unless a real load turns up first.
         Tab* owner = &tab;
-        QTimer::singleShot(0, this, [this, owner, navigation] {
-            if (owner == shown_.get() && navigation == owner->navigations && !owner->sawStart
-                && owner->lifecycle == PageState::Loading) {
-                moveTo(*owner, PageState::Loaded);
-                setReadyState(*owner, ReadyStateComplete);
-            }
+        QTimer::singleShot(0, this, [this, owner, navigation = tab.navigations] {
+            if (navigation == owner->navigations && !owner->sawStart && owner->lifecycle == PageState::Loading)
+                finishLoad(*owner);
         });
     }
 }
@@ -526,7 +496,7 @@ void WebEngineBrowser::navigate(const QString& address)
 void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info)
 {
     qCDebug(lcPrinting) << "loading" << info.status() << info.url() << info.errorDomain() << info.errorCode()
-                        << info.isErrorPage() << (&tab == shown_.get() ? "shown" : "spare");
+                        << info.isErrorPage() << "page" << tab.index;
     tab.engineLoading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
     if (tab.loadDeferred) {
         // The earlier load stopped: the entry's own starts, outside this signal.
@@ -538,7 +508,7 @@ void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& i
     }
     // Once the entry's load has come to an end, what the page loads next is its own
     // business: it neither takes the document it brought away nor counts as a failure.
-    if (!listening(tab) || tab.lifecycle != PageState::Loading)
+    if (tab.lifecycle != PageState::Loading)
         return;
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
@@ -561,6 +531,8 @@ void WebEngineBrowser::onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& i
             = info.isErrorPage() || info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain;
         const bool broughtDocument = loadBroughtDocument(tab);
         tab.documentForEntry = errorPage || broughtDocument;
+        if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+            tab.httpStatus = info.errorCode();
         if (errorPage || !broughtDocument)
             reportError(tab, info.url().toString());
         finishLoad(tab);
@@ -591,11 +563,12 @@ void WebEngineBrowser::finishLoad(Tab& tab)
 {
     moveTo(tab, PageState::Loaded);
     setReadyState(tab, ReadyStateComplete);
+    emit loaded(tab.index);
 }
 
-void WebEngineBrowser::stop()
+void WebEngineBrowser::stopLoading(int page)
 {
-    Tab& tab = *shown_;
+    Tab& tab = this->tab(page);
     tab.stopRequested = true;
     // A load that never brought a document (a server that accepts and never
     // answers) leaves the page before, which is not this entry's to print. The
@@ -606,203 +579,245 @@ void WebEngineBrowser::stop()
     tab.page->triggerAction(QWebEnginePage::Stop);
     tab.awaitingStart = false;
     if (tab.lifecycle == PageState::Loading)
-        finishLoad(tab);
-    else
-        setReadyState(tab, ReadyStateComplete);
+        moveTo(tab, PageState::Loaded);
+    setReadyState(tab, ReadyStateComplete);
 }
 
-void WebEngineBrowser::requirePageOfEntry()
+void WebEngineBrowser::show(int page)
 {
-    Tab& tab = *shown_;
-    if (!tab.documentForEntry) {
-        if (!tab.entryErrorReported)
-            reportError(tab, tab.address);
-        throw PagePrintError(QStringLiteral("\"%1\" brought no page to print.").arg(tab.address));
-    }
-    if (tab.lifecycle == PageState::Gone)
-        throw PagePrintError(QStringLiteral("The page's render process has ended."));
+    stack_->setCurrentWidget(tab(page).view);
 }
 
-void WebEngineBrowser::endHungRenderer()
+void WebEngineBrowser::release(int page)
 {
-    Tab& tab = *shown_;
-    const qint64 pid = tab.page->renderProcessPid();
-    if (pid <= 0 || tab.lifecycle == PageState::Gone)
-        return;
-    qCWarning(lcPrinting) << "ending hung render process" << pid;
-    ::kill(pid_t(pid), SIGKILL);
-    // Wait for the engine to notice, so the news cannot reach the next entry.
-    QEventLoop loop;
-    QTimer bound;
-    bound.setSingleShot(true);
-    connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(tab.page.data(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
-    bound.start(5000);
+    Tab& tab = this->tab(page);
+    const bool loading = tab.lifecycle == PageState::Loading;
+    ++tab.navigations;
+    tab.loadDeferred = false;
+    tab.defaults.reset();
     if (tab.lifecycle != PageState::Gone)
-        loop.exec();
-    moveTo(tab, PageState::Gone);
+        moveTo(tab, PageState::Idle);
+    if (loading)
+        tab.page->triggerAction(QWebEnginePage::Stop);
 }
 
-namespace
+bool WebEngineBrowser::lost(int page) const
 {
+    return tab(page).lifecycle == PageState::Gone;
+}
 
-// What an engine call answers through its callback, which may still come after
-// the caller gave up waiting.
-template <typename T>
-struct PendingAnswer {
-    bool done = false;
-    T value {};
-    QEventLoop* loop = nullptr;
-
-    void answer(T v)
-    {
-        value = std::move(v);
-        done = true;
-        if (loop)
-            loop->quit();
-    }
-    // Waits on the event loop until the answer came or the deadline passed.
-    bool waitUntil(const QDeadlineTimer& deadline)
-    {
-        while (!done && !deadline.hasExpired()) {
-            QEventLoop waiting;
-            QTimer wake;
-            wake.setSingleShot(true);
-            QObject::connect(&wake, &QTimer::timeout, &waiting, &QEventLoop::quit);
-            wake.start(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
-            loop = &waiting;
-            execOrWait(waiting);
-            loop = nullptr;
+template <typename Work, typename Then>
+void WebEngineBrowser::runOffThread(Work work, Then then)
+{
+    using Result = decltype(work());
+    auto result = std::make_shared<Result>();
+    auto failure = std::make_shared<std::exception_ptr>();
+    QThread* thread = QThread::create([work = std::move(work), result, failure] {
+        try {
+            *result = work();
+        } catch (...) {
+            *failure = std::current_exception();
         }
-        return done;
-    }
-};
-
-} // namespace
-
-QByteArray WebEngineBrowser::renderPdf(const QPageLayout& layout)
-{
-    requirePageOfEntry();
-    Tab& tab = *shown_;
-    if (!moveTo(tab, PageState::Rendering))
-        throw PagePrintError(QStringLiteral("The page is not ready to print."));
-    // Rendered or not, the page is loaded again afterwards, unless it is gone.
-    const auto rendered = qScopeGuard([&tab] {
-        if (tab.lifecycle == PageState::Rendering)
-            moveTo(tab, PageState::Loaded);
     });
+    thread->setParent(this);
+    connect(thread, &QThread::finished, this, [thread, result, failure, then = std::move(then)] {
+        thread->wait();
+        thread->deleteLater();
+        then(std::move(*result), *failure);
+    });
+    thread->start();
+}
+
+bool WebEngineBrowser::current(const RenderJob& job) const
+{
+    return job.tab->renders == job.render && job.tab->navigations == job.navigation
+        && job.tab->lifecycle == PageState::Rendering;
+}
+
+void WebEngineBrowser::failRender(const std::shared_ptr<RenderJob>& job, const QString& message, bool wholeRun)
+{
+    Tab& tab = *job->tab;
+    ++tab.renders;
+    if (tab.lifecycle == PageState::Rendering)
+        moveTo(tab, PageState::Loaded);
+    emit renderFailed(tab.index, message, wholeRun);
+}
+
+void WebEngineBrowser::render(int page)
+{
+    Tab& tab = this->tab(page);
+    auto job = std::make_shared<RenderJob>();
+    job->tab = &tab;
+    job->render = ++tab.renders;
+    job->navigation = tab.navigations;
+    // Nothing is told before this returns.
+    auto failLater = [this, job](const QString& message) {
+        QTimer::singleShot(0, this, [this, job, message] {
+            if (job->tab->renders == job->render && job->tab->navigations == job->navigation)
+                emit renderFailed(job->tab->index, message, false);
+        });
+    };
+    if (!tab.documentForEntry) {
+        if (!tab.entryErrorReported) {
+            tab.entryErrorReported = true;
+            QTimer::singleShot(0, this, [this, job] {
+                if (job->tab->navigations == job->navigation)
+                    emit navigateError(job->tab->index, job->tab->address);
+            });
+        }
+        failLater(QStringLiteral("\"%1\" brought no page to print.").arg(tab.address));
+        return;
+    }
+    if (tab.lifecycle == PageState::Gone) {
+        failLater(QStringLiteral("The page's render process has ended."));
+        return;
+    }
+    if (!moveTo(tab, PageState::Rendering)) {
+        failLater(QStringLiteral("The page is not ready to print."));
+        return;
+    }
+    job->title = titleForPage(tab.page->title(), tab.page->url(), tab.address);
+    job->url = tab.page->url();
+    job->texts = { tab.page->title(), tab.address, QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) };
+    // The default printer's set-up, asked while the page loaded; asked here when that failed.
+    auto asked = tab.defaults ? tab.defaults : std::make_shared<std::optional<PageSetup>>();
+    runOffThread(
+        [asked]() -> PageSetup {
+            // The thread that asked while the page loaded may still be asking: its
+            // answer is used when it came, and the question is put again otherwise.
+            return asked->has_value() ? **asked : defaultPageSetup();
+        },
+        [this, job](PageSetup defaults, std::exception_ptr failure) {
+            if (!current(*job))
+                return;
+            if (failure) {
+                failRender(job, errorMessage(failure), true);
+                return;
+            }
+            job->setup = settings_ ? loadPageSetup(*settings_, defaults) : defaults;
+            job->sheet = sheetLayout(job->setup);
+            job->scale = job->setup.scalePercent > 0 ? job->setup.scalePercent / 100.0 : 1.0;
+            QWebEngineSettings* settings = job->tab->page->settings();
+            if (settings->testAttribute(QWebEngineSettings::PrintElementBackgrounds) != job->setup.backgrounds) {
+                settings->setAttribute(QWebEngineSettings::PrintElementBackgrounds, job->setup.backgrounds);
+                // The engine takes changed settings on the next turn of the event loop.
+                QTimer::singleShot(0, this, [this, job] {
+                    if (current(*job))
+                        renderWithSetup(job);
+                });
+                return;
+            }
+            renderWithSetup(job);
+        });
+}
+
+void WebEngineBrowser::renderWithSetup(const std::shared_ptr<RenderJob>& job)
+{
     // A script that never yields holds the render process, and the engine cannot
     // end a process with a print under way: ask it something small first, and end
     // it when no answer comes, so the next entry loads in a fresh one. The question
     // readies the page for print and answers its size, for how long that may take.
-    auto probe = std::make_shared<PendingAnswer<QVariant>>();
-    shown_->page->runJavaScript(printPreparationScript(fixedBarsOnce_), QWebEngineScript::UserWorld,
-        [probe](const QVariant& size) { probe->answer(size); });
-    if (!probe->waitUntil(QDeadlineTimer(renderTimeoutMs_))) {
-        endHungRenderer();
-        throw PagePrintError(QStringLiteral("The page could not be prepared for printing in time."));
-    }
-    // A renderer that answered is busy, not hung: a big page gets the time its sheets take.
-    const QVariantList size = probe->value.toList();
-    const QSizeF sheetPx = layout.fullRect(QPageLayout::Point).size() * (96.0 / 72.0);
-    const int sheets = estimatedSheets(size.value(0).toDouble(), size.value(1).toDouble(), sheetPx);
-    const QDeadlineTimer deadline(renderBoundMs(renderTimeoutMs_, sheets));
-    qCDebug(lcPrinting) << "rendering about" << sheets << "sheets within" << deadline.remainingTime() << "ms";
-    auto result = std::make_shared<PendingAnswer<QByteArray>>();
-    shown_->page->printToPdf([result](const QByteArray& pdf) { result->answer(pdf); }, layout);
-    if (!result->waitUntil(deadline))
-        throw PagePrintError(QStringLiteral("The page could not be prepared for printing in time."));
-    if (result->value.isEmpty())
-        throw PagePrintError(QStringLiteral("The page could not be prepared for printing."));
-    return result->value;
+    job->tab->page->runJavaScript(printPreparationScript(job->setup.fixedBarsOnce), QWebEngineScript::UserWorld,
+        [this, job](const QVariant& size) {
+            if (!current(*job) || job->answered)
+                return;
+            job->answered = true;
+            renderProbed(job, size);
+        });
+    QTimer::singleShot(renderTimeoutMs_, this, [this, job] {
+        if (!current(*job) || job->answered)
+            return;
+        job->answered = true;
+        endHungRenderer(*job->tab, [this, job] {
+            failRender(job, QStringLiteral("The page could not be prepared for printing in time."));
+        });
+    });
 }
 
-void WebEngineBrowser::print()
+void WebEngineBrowser::renderProbed(const std::shared_ptr<RenderJob>& job, const QVariant& size)
 {
-    if (!holdsPreload()) {
-        sendToDestination(printout());
+    // A renderer that answered is busy, not hung: a big page gets the time its sheets take.
+    const QPageLayout layout = engineLayout(job->sheet, job->scale);
+    const QVariantList extent = size.toList();
+    const QSizeF sheetPx = layout.fullRect(QPageLayout::Point).size() * (96.0 / 72.0);
+    const int sheets = estimatedSheets(extent.value(0).toDouble(), extent.value(1).toDouble(), sheetPx);
+    const int boundMs = renderBoundMs(renderTimeoutMs_, sheets);
+    qCDebug(lcPrinting) << "rendering about" << sheets << "sheets within" << boundMs << "ms";
+    auto done = std::make_shared<bool>(false);
+    job->tab->page->printToPdf(
+        [this, job, done](const QByteArray& pdf) {
+            if (*done || !current(*job))
+                return;
+            *done = true;
+            if (pdf.isEmpty()) {
+                failRender(job, QStringLiteral("The page could not be prepared for printing."));
+                return;
+            }
+            renderPlaced(job, pdf);
+        },
+        layout);
+    QTimer::singleShot(boundMs, this, [this, job, done] {
+        if (*done || !current(*job))
+            return;
+        *done = true;
+        failRender(job, QStringLiteral("The page could not be prepared for printing in time."));
+    });
+}
+
+void WebEngineBrowser::renderPlaced(const std::shared_ptr<RenderJob>& job, const QByteArray& content)
+{
+    // Put on sheets on another thread, while the other pages go on loading.
+    const std::optional<HeaderFooterTexts> texts
+        = job->setup.headerFooter ? std::optional(job->texts) : std::nullopt;
+    runOffThread([content, sheet = job->sheet, scale = job->scale,
+                     texts] { return placeOnSheets(content, sheet, scale, texts); },
+        [this, job](QByteArray pdf, std::exception_ptr failure) {
+            if (!current(*job))
+                return;
+            if (failure) {
+                // A page that cannot be put on sheets fails alone; anything else ends the run.
+                bool pageAlone = false;
+                try {
+                    std::rethrow_exception(failure);
+                } catch (const PagePrintError&) {
+                    pageAlone = true;
+                } catch (...) {
+                }
+                failRender(job, errorMessage(failure), !pageAlone);
+                return;
+            }
+            Tab& tab = *job->tab;
+            ++tab.renders;
+            moveTo(tab, PageState::Loaded);
+            RenderedPage printed { tab.address, job->title, job->url, tab.httpStatus, pdf, pdfPageCount(pdf) };
+            emit rendered(tab.index, printed);
+        });
+}
+
+void WebEngineBrowser::endHungRenderer(Tab& tab, std::function<void()> then)
+{
+    const qint64 pid = tab.page->renderProcessPid();
+    if (pid <= 0 || tab.lifecycle == PageState::Gone) {
+        then();
         return;
     }
-    // With the next entry loading out of sight, the page shown is rendered here,
-    // and put on sheets and handed over on another thread while the event loop
-    // keeps the load going. It is still handed over before this returns.
-    const auto [setup, texts] = printSetup(std::exchange(nextDefaults_, std::nullopt));
-    const QPageLayout sheet = sheetLayout(setup);
-    const double scale = setup.scalePercent > 0 ? setup.scalePercent / 100.0 : 1.0;
-    // Asked while this page renders, where it costs the run nothing.
-    std::optional<PageSetup> nextDefaults;
-    std::unique_ptr<QThread> asker(QThread::create([&nextDefaults] { nextDefaults = defaultPageSetup(); }));
-    asker->start();
-    const auto joinAsker = qScopeGuard([&asker] { asker->wait(); });
-    QByteArray content;
-    {
-        const auto rendered = qScopeGuard([this] { startPendingPreload(); });
-        content = renderPdf(engineLayout(sheet, scale));
-    }
-    const std::unique_ptr<PrintOutput> defaultOutput = printOutput() ? nullptr : makeRunOutput({});
-    PrintOutput& output = printOutput() ? *printOutput() : *defaultOutput;
-    const PrintedPage pageInfo { shown_->address,
-        titleForPage(shown_->page->title(), shown_->page->url(), shown_->address), QByteArray() };
-    std::exception_ptr failure;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        try {
-            PrintedPage page = pageInfo;
-            page.pdf = placeOnSheets(content, sheet, scale, setup.headerFooter ? std::optional(texts) : std::nullopt);
-            output.deliver(page);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }));
-    QEventLoop loop;
-    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    connect(asker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    worker->start();
-    while (!worker->isFinished() || !asker->isFinished())
-        execOrWait(loop);
-    worker->wait();
-    asker->wait();
-    nextDefaults_ = nextDefaults;
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
-std::pair<PageSetup, HeaderFooterTexts> WebEngineBrowser::printSetup(const std::optional<PageSetup>& askedDefaults)
-{
-    const PageSetup defaults = askedDefaults ? *askedDefaults : defaultPageSetup();
-    const PageSetup setup = settings_ ? loadPageSetup(*settings_, defaults) : defaults;
-    QWebEngineSettings* settings = shown_->page->settings();
-    if (settings->testAttribute(QWebEngineSettings::PrintElementBackgrounds) != setup.backgrounds) {
-        settings->setAttribute(QWebEngineSettings::PrintElementBackgrounds, setup.backgrounds);
-        // The engine takes changed settings on the next turn of the event loop.
-        QEventLoop loop;
-        QTimer::singleShot(0, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    fixedBarsOnce_ = setup.fixedBarsOnce;
-    HeaderFooterTexts texts { shown_->page->title(), shown_->address,
-        QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) };
-    return { setup, texts };
-}
-
-QByteArray WebEngineBrowser::printout()
-{
-    const auto [setup, texts] = printSetup();
-    return makePrintout(setup, texts, [this](const QPageLayout& layout) { return renderPdf(layout); });
-}
-
-void WebEngineBrowser::sendToDestination(const QByteArray& pdf)
-{
-    // The run's destination, or the default printer.
-    const std::unique_ptr<PrintOutput> defaultOutput = printOutput() ? nullptr : makeRunOutput({});
-    PrintOutput& output = printOutput() ? *printOutput() : *defaultOutput;
-    output.deliver({ shown_->address, titleForPage(shown_->page->title(), shown_->page->url(), shown_->address), pdf });
-}
-
-void WebEngineBrowser::printPreview()
-{
-    // Exactly what Print All would send; printing from the preview sends it as is.
-    const QByteArray pdf = printout();
-    previewPdf(pdf, shown_->address, stack_->window(), [this, &pdf] { sendToDestination(pdf); });
+    qCWarning(lcPrinting) << "ending hung render process" << pid;
+    ::kill(pid_t(pid), SIGKILL);
+    // Told once the engine noticed, so the news cannot reach the next entry.
+    auto told = std::make_shared<bool>(false);
+    auto tell = [told, then] {
+        if (!std::exchange(*told, true))
+            then();
+    };
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(tab.page.data(), &QWebEnginePage::renderProcessTerminated, this, [tell, connection] {
+        disconnect(*connection);
+        tell();
+    });
+    QTimer::singleShot(5000, this, [tell, connection] {
+        disconnect(*connection);
+        tell();
+    });
 }
 
 } // namespace dv

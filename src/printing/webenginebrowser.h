@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browsercontrol.h"
+#include "pagesource.h"
 #include "pagesetup.h"
 #include "pdfstamp.h"
 
@@ -10,10 +10,13 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QVariant>
 
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
+#include <functional>
 
 class QWebEngineLoadingInfo;
 class QWebEnginePage;
@@ -27,31 +30,33 @@ namespace dv
 class RegistryStore;
 class SilentPage;
 
-/// The real browser control: Qt WebEngine shows the page; print() turns the page
-/// into a vector PDF laid out for the default printer and hands it to CUPS.
-/// Nothing the page does can open a window or a prompt: dialogs, permission and
+/// The real page source: Qt WebEngine pages, each bound for life to a view of its
+/// own; render() lays a page out for the default printer's paper (or the page
+/// setup's) and gives a vector PDF with its header and footer.
+/// Nothing a page does can open a window or a prompt: dialogs, permission and
 /// login requests, file choosers, downloads, new windows and bad certificates are
 /// all answered "no" without asking anyone, so an unattended run never stops.
-class WebEngineBrowser : public BrowserControl
+class WebEngineBrowser : public PageSource
 {
     Q_OBJECT
 
 public:
-    /// settings: the store whose page setup print() and printPreview() follow, read
-    /// afresh each time; without one, the default printer's set-up.
+    /// settings: the store whose page setup render() follows, read afresh each
+    /// time; without one, the default printer's set-up.
     explicit WebEngineBrowser(QWidget* parent = nullptr, RegistryStore* settings = nullptr);
     ~WebEngineBrowser() override;
 
+    void setPageCount(int count) override;
+    int pageCount() const override { return pageCount_; }
     QWidget* widget() override;
-    void navigate(const QString& address) override;
-    quint32 readyState() const override { return shown_->readyState; }
-    void print() override;
-    void printPreview() override;
-    void stop() override;
-    void preload(const QString& address) override;
-    qint64 loadStartedAgoMs() const override { return loadStartedAgoMs_; }
+    void load(int page, const QString& address) override;
+    void stopLoading(int page) override;
+    void show(int page) override;
+    void render(int page) override;
+    void release(int page) override;
+    bool lost(int page) const override;
 
-    /// How long print() waits for the page's render process to answer before it takes
+    /// How long render() waits for the page's render process to answer before it takes
     /// it for hung and ends it; a process that answers gets this and a share per
     /// sheet of the page for the PDF itself.
     void setRenderTimeoutMs(int ms) { renderTimeoutMs_ = ms; }
@@ -71,13 +76,14 @@ private:
     };
     static HistoryMark historyMark(QWebEnginePage& page);
 
+    // How far a page's document has come, as the engine's ready states count.
+    enum ReadyState : quint32 { ReadyStateUninitialized = 0, ReadyStateLoading = 1, ReadyStateComplete = 4 };
     // Where an engine page is in its life; see the rule above moveTo() in the source.
-    enum class PageState { Idle, Queued, Loading, Loaded, Rendering, Gone };
+    enum class PageState { Idle, Loading, Loaded, Rendering, Gone };
 
     // One engine page, the view it is bound to, and what its entry's load came to.
-    // The page shown is one; a second, kept out of sight, loads the next entry ahead
-    // of its turn.
     struct Tab {
+        int index = 0;
         QPointer<SilentPage> page;
         QPointer<QWebEngineView> view;
         PageState lifecycle = PageState::Idle;
@@ -91,13 +97,13 @@ private:
         // Whether the page shows a document of the entry's own; a download, a refused
         // entry or a file the engine will not show leaves the one before.
         bool documentForEntry = false;
-        // stop() was asked for: the load that ends as stopped is ours to give up.
+        // stopLoading() was asked for: the load that ends as stopped is ours to give up.
         bool stopRequested = false;
-        // A navigation error was reported (or held back) for the entry.
+        // A navigation error was reported for the entry.
         bool entryErrorReported = false;
-        // Where a queued load goes once it may start, and where the entry's load went.
-        QUrl pendingUrl;
+        // Where the entry's load went, and the HTTP status its response had, if known.
         QUrl requestedUrl;
+        int httpStatus = 0;
         // Times the entry's load was asked again after the page before took it over,
         // and whether a load that is not the entry's started before its document came.
         int retakes = 0;
@@ -108,19 +114,25 @@ private:
         bool loadDeferred = false;
         // Navigations of the document before, refused while the entry's load ran.
         QList<QUrl> refusedUrls;
+        // Counts the entries and renders the page was given, so that news of an
+        // earlier one is told apart.
         quint64 navigations = 0;
-        qint64 startedMs = 0;
+        quint64 renders = 0;
         QString address;
-        // Navigation errors met out of sight, reported when the entry's turn comes.
-        QStringList heldErrors;
         // The page's history entry when the entry's load started: a load given up
         // before it brought a document leaves it as it was.
         HistoryMark beforeLoad;
+        // The default printer's set-up, asked on another thread while the page loads.
+        std::shared_ptr<std::optional<PageSetup>> defaults;
     };
+    // What one render has come to; see render().
+    struct RenderJob;
 
-    SilentPage* makePage(Tab& tab);
+    Tab& tab(int page) const;
+    void makePage(Tab& tab);
+    void removePage(Tab& tab);
     // Forgets what the tab's last entry came to, for the entry at address.
-    static void beginEntry(Tab& tab, const QString& address);
+    void beginEntry(Tab& tab, const QString& address);
     // Starts loading the entry's URL into the tab's page, marking what it held before.
     void startLoad(Tab& tab, const QUrl& url);
     // Starts the entry's load that waited for the page's earlier load to stop.
@@ -136,43 +148,29 @@ private:
     bool allowNavigation(Tab& tab, const QUrl& url, int type, bool isMainFrame);
     void onLoadingChanged(Tab& tab, const QWebEngineLoadingInfo& info);
     void onRendererGone(Tab& tab);
-    // The entry's load came to an end: the page is loaded and the entry complete.
+    // The entry's load came to an end: the page is loaded and loaded() is told.
     void finishLoad(Tab& tab);
     void setReadyState(Tab& tab, quint32 state);
     // Moves the page to the next stage of its life; false (and logged) when the move is not one it can make.
     static bool moveTo(Tab& tab, PageState next);
-    // The page out of sight holds an entry's load, queued, under way or done.
-    bool holdsPreload() const { return spare_ && spare_->lifecycle != PageState::Idle; }
-    // Reports a navigation error now for the page shown, later for a pre-load.
     void reportError(Tab& tab, const QString& url);
-    // Whether a signal from this tab concerns anyone: the page shown, or a pre-load.
-    bool listening(const Tab& tab) const { return &tab == shown_.get() || (&tab == spare_.get() && holdsPreload()); }
-    bool takeOverPreload(const QString& address);
-    void discardPreload();
-    void startPendingPreload();
-    void endHungRenderer();
-    // Raises PagePrintError unless the page shown is this entry's own and alive.
-    void requirePageOfEntry();
-    QByteArray renderPdf(const QPageLayout& layout);
-    // Applies the page setup to the page shown and says what its header and footer read.
-    std::pair<PageSetup, HeaderFooterTexts> printSetup(const std::optional<PageSetup>& askedDefaults = std::nullopt);
-    // The page shown as it prints: laid out by the page setup, with its header and footer.
-    QByteArray printout();
-    // Hands a printout to where Print All sends its pages.
-    void sendToDestination(const QByteArray& pdf);
+    // The steps of render(), each on its own turn of the event loop.
+    void renderWithSetup(const std::shared_ptr<RenderJob>& job);
+    void renderProbed(const std::shared_ptr<RenderJob>& job, const QVariant& size);
+    void renderPlaced(const std::shared_ptr<RenderJob>& job, const QByteArray& content);
+    void failRender(const std::shared_ptr<RenderJob>& job, const QString& message, bool wholeRun = false);
+    bool current(const RenderJob& job) const;
+    // Ends the tab's render process, then calls then once the engine knows it ended.
+    void endHungRenderer(Tab& tab, std::function<void()> then);
+    // Runs work on a thread of its own, then calls then here with its result.
+    template <typename Work, typename Then>
+    void runOffThread(Work work, Then then);
 
     QWebEngineProfile* profile_ = nullptr;
     QPointer<QStackedWidget> stack_;
-    std::unique_ptr<Tab> shown_;
-    // Made on the first pre-load, then reused: never more than two pages.
-    std::unique_ptr<Tab> spare_;
-    qint64 loadStartedAgoMs_ = 0;
-    // The default printer's set-up, asked while the page before was handed over,
-    // for the print of the entry taken over next; asking takes CUPS a while.
-    std::optional<PageSetup> nextDefaults_;
+    std::vector<std::unique_ptr<Tab>> tabs_;
+    int pageCount_ = 0;
     int renderTimeoutMs_ = 30000;
-    // Whether the print being prepared lays the page's fixed bars out once.
-    bool fixedBarsOnce_ = true;
     RegistryStore* settings_ = nullptr;
 };
 

@@ -8,7 +8,7 @@
 #include "errordialog.h"
 #include "recording.h"
 #include "registry.h"
-#include "scriptedbrowser.h"
+#include "scriptedpagesource.h"
 #include "services.h"
 
 #include <QAction>

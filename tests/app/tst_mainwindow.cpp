@@ -10,7 +10,7 @@
 #include "pagelistbox.h"
 #include "recording.h"
 #include "registry.h"
-#include "scriptedbrowser.h"
+#include "scriptedpagesource.h"
 #include "services.h"
 #include "windowfixture.h"
 
@@ -32,7 +32,7 @@ using dv::test::named;
 
 using dv::test::RecordingDialogs;
 using dv::test::RecordingShell;
-using dv::test::ScriptedBrowser;
+using dv::test::ScriptedPageSource;
 
 namespace {
 
@@ -100,8 +100,8 @@ private slots:
         QCOMPARE(named<QAction>(w, "onlineHelpAction")->shortcut(), QKeySequence(Qt::Key_F1));
         QVERIFY(named<QAction>(w, "updateNotificationsAction")->isChecked());
         QVERIFY(!named<QAction>(w, "updateNotificationsAction")->isEnabled());
-        QVERIFY(w.browser());
-        QCOMPARE(w.browser(), static_cast<dv::BrowserControl*>(f.browser));
+        QVERIFY(w.pageSource());
+        QCOMPARE(w.pageSource(), static_cast<dv::PageSource*>(f.browser));
         // The client area below the menu bar measures 714 x 402 at 96 dpi.
         if (qFuzzyCompare(w.devicePixelRatioF(), 1.0) && w.logicalDpiY() == 96) {
             QCOMPARE(w.width(), 714);
@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].flags, int(dv::MB_ICONERROR));
         QCOMPARE(AppVersion, QStringLiteral("65535.65535"));
         QCOMPARE(AppTitle, QStringLiteral(" - "));
-        QVERIFY(f.form->browser());
+        QVERIFY(f.form->pageSource());
     }
 
     void damagedSettingsFile_leavesTheProgramRunningWithDefaults()
@@ -150,7 +150,7 @@ private slots:
         dv::Services services{dialogs, shell, registry};
         AppParts parts;
         parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        parts.browserFactory = [](QWidget* parent) { return std::make_unique<ScriptedBrowser>(parent); };
+        parts.pageSourceFactory = [](QWidget* parent) { return std::make_unique<ScriptedPageSource>(parent); };
         MainWindow form(services, parts);
         form.show();
         // Start-up reads the emulation level and the update settings from the store.
@@ -193,7 +193,7 @@ private slots:
         QTest::qWait(50);
         QVERIFY(f.browser->navigations.isEmpty());
         QVERIFY(f.browser->printed.isEmpty());
-        QVERIFY(f.browser->previewed.isEmpty());
+        QVERIFY(f.previewed.isEmpty());
         QCOMPARE(f.dialogs.beeps, 0);
         QVERIFY(f.dialogs.messages.isEmpty());
     }

@@ -8,7 +8,7 @@
 #include "pagelistbox.h"
 #include "recording.h"
 #include "registry.h"
-#include "scriptedbrowser.h"
+#include "scriptedpagesource.h"
 #include "services.h"
 #include "windowfixture.h"
 
@@ -458,7 +458,8 @@ void TestListBox::doubleClickWithFailingNavigation_showsError()
     f.form->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
     f.list->appendOne(QStringLiteral("page"));
-    f.browser->navigateFailure = QStringLiteral("The page cannot be loaded");
+    f.browser->refused = {QStringLiteral("page")};
+    f.browser->loadFailure = QStringLiteral("The page cannot be loaded");
     doubleClickAt(f.list, f.list->visualItemRect(f.list->item(0)).center());
     QCOMPARE(f.messageTexts(), QStringList{QStringLiteral("The page cannot be loaded.")});
     QCOMPARE(f.list->entries(), QStringList{QStringLiteral("page")});

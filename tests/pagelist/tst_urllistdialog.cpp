@@ -7,7 +7,7 @@
 #include "pagelistbox.h"
 #include "recording.h"
 #include "registry.h"
-#include "scriptedbrowser.h"
+#include "scriptedpagesource.h"
 #include "services.h"
 
 #include <QAction>
@@ -271,7 +271,7 @@ void TestAddUrlDialog::mainWindow_reopensWithExamplesAfterCancel()
     dv::installErrorDialogs(&dialogs_);
     AppParts parts;
     parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-    parts.browserFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedBrowser>(parent); };
+    parts.pageSourceFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedPageSource>(parent); };
     MainWindow main(services, parts);
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));

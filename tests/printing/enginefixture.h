@@ -101,7 +101,7 @@ private:
 inline AppParts renderBoundParts(int renderTimeoutMs)
 {
     AppParts parts;
-    parts.browserFactory = [renderTimeoutMs](QWidget* parent) {
+    parts.pageSourceFactory = [renderTimeoutMs](QWidget* parent) {
         auto browser = std::make_unique<dv::WebEngineBrowser>(parent);
         browser->setRenderTimeoutMs(renderTimeoutMs);
         return browser;

@@ -8,7 +8,7 @@
 #include "errordialog.h"
 #include "recording.h"
 #include "registry.h"
-#include "scriptedbrowser.h"
+#include "scriptedpagesource.h"
 #include "services.h"
 
 #include <QAction>
@@ -46,7 +46,7 @@ struct Program : dv::test::WindowFixture {
     {
         AppParts parts;
         parts.executablePath = executable;
-        parts.browserFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedBrowser>(parent); };
+        parts.pageSourceFactory = [](QWidget* parent) { return std::make_unique<dv::test::ScriptedPageSource>(parent); };
         form = std::make_unique<MainWindow>(services, parts);
         form->show();
     }

@@ -279,16 +279,20 @@ private slots:
         auto* views = f.form->findChild<QStackedWidget*>(QStringLiteral("browserStack"));
         QVERIFY(views);
         bool killed = false;
-        const auto killer = connect(f.form->browser(), &dv::BrowserControl::readyStateChanged, this, [&] {
-            if (killed || f.form->statusText() != QStringLiteral("Navigating: ") + gauntlet.crashEntry
-                || f.form->browser()->readyState() != dv::BrowserControl::ReadyStateComplete)
+        QTimer killer;
+        connect(&killer, &QTimer::timeout, this, [&] {
+            if (killed || f.form->statusText() != QStringLiteral("Navigating: ") + gauntlet.crashEntry)
                 return;
-            const qint64 pid = qobject_cast<QWebEngineView*>(views->currentWidget())->page()->renderProcessPid();
+            QWebEnginePage* page = qobject_cast<QWebEngineView*>(views->currentWidget())->page();
+            if (page->isLoading() || page->url() != dv::WebEngineBrowser::urlForAddress(gauntlet.crashEntry))
+                return;
+            const qint64 pid = page->renderProcessPid();
             if (pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0)
                 killed = true;
         });
-        f.form->printAll();
-        disconnect(killer);
+        killer.start(2);
+        f.printAll();
+        killer.stop();
         QVERIFY(killed);
 
         QCOMPARE(f.dialogs.messages.size(), 1);
@@ -338,7 +342,7 @@ private slots:
         const QString path = f.pageWithRemoteParts(styled, server.url("/slow.css"), server.url("/slow-pic.png"));
         const QStringList entries { f.localPage(before), path, f.localPage(after) };
         f.setPages(entries);
-        f.form->printAll();
+        f.printAll();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(EngineFixture::titles(jobs), entries);
@@ -360,7 +364,7 @@ private slots:
         const QString endlessUrl = server.url(QStringLiteral("/endless/") + endless);
         const QString hang = server.url(QStringLiteral("/hang"));
         f.setPages({ f.localPage(first), endlessUrl, hang, f.localPage(last) });
-        f.form->printAll();
+        f.printAll();
 
         QCOMPARE(f.logLines(),
             (QStringList { QStringLiteral("Navigate Error: ") + endlessUrl, QStringLiteral("Navigate Error: ") + hang }));

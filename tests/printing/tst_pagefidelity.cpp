@@ -142,7 +142,7 @@ private slots:
                            "<h2 class=\"side\">STICKYBAR</h2>")
                 + lines(marker, 150));
         f.setPages({entry});
-        f.form->printAll();
+        f.printAll();
         const QList<PrivateCups::Job> jobs = f.jobsFor({entry});
         QCOMPARE(jobs.size(), 1);
         const QList<Sheet> sheets = sheetsOf(jobs[0].pdfPath);
@@ -192,7 +192,7 @@ private slots:
             QStringLiteral("<style>%1 p { font-size: 15px; margin: 0.45em 0 }</style>").arg(style),
             QStringLiteral("<div class=\"document\"><div class=\"body\">%1</div></div>").arg(lines(marker, 300)));
         f.setPages({entry});
-        f.form->printAll();
+        f.printAll();
         const QList<PrivateCups::Job> jobs = f.jobsFor({entry});
         QCOMPARE(jobs.size(), 1);
         const QList<Sheet> sheets = sheetsOf(jobs[0].pdfPath);
@@ -208,7 +208,7 @@ private slots:
     void bigPage_printsInFull_pastTheBoundForAHungRenderer()
     {
         AppParts parts;
-        parts.browserFactory = [](QWidget* parent) {
+        parts.pageSourceFactory = [](QWidget* parent) {
             auto browser = std::make_unique<dv::WebEngineBrowser>(parent);
             browser->setRenderTimeoutMs(1000);
             return browser;
@@ -218,7 +218,7 @@ private slots:
         const QString entry
             = writePage(f, marker, QString(), lines(marker, 12000) + QStringLiteral("<p>END-OF-PAGE</p>"));
         f.setPages({entry});
-        f.form->printAll();
+        f.printAll();
         const QList<PrivateCups::Job> jobs = f.jobsFor({entry});
         QCOMPARE(jobs.size(), 1);
         QVERIFY2(f.logLines().isEmpty(), qPrintable(f.logLines().join(QLatin1Char('\n'))));

@@ -13,7 +13,7 @@
 #include "privatecups.h"
 #include "recording.h"
 #include "registry.h"
-#include "scriptedbrowser.h"
+#include "scriptedpagesource.h"
 #include "services.h"
 
 #include <QAbstractButton>

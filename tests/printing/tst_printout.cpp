@@ -126,7 +126,7 @@ private slots:
         const QString tallTitle = QStringLiteral("Title of ") + tallMarker;
         const QStringList entries {titledPage(f, shortMarker, shortTitle), titledPage(f, tallMarker, tallTitle, true)};
         f.setPages(entries);
-        f.form->printAll();
+        f.printAll();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), 2);
@@ -170,7 +170,7 @@ private slots:
         const QString marker = token();
         const QStringList entries {titledPage(f, marker, marker)};
         f.setPages(entries);
-        f.form->printAll();
+        f.printAll();
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), 1);
 
@@ -202,7 +202,7 @@ private slots:
         const QString marker = token();
         const QStringList entries {titledPage(f, marker, marker, false, QStringLiteral("background: #0000ff"))};
         f.setPages(entries);
-        f.form->printAll();
+        f.printAll();
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), 1);
         const QImage page = firstPage(fileBytes(jobs[0].pdfPath));
@@ -227,7 +227,7 @@ private slots:
         const QString marker = token();
         const QString entry = titledPage(f, marker, QStringLiteral("Preview of ") + marker, true);
         f.setPages({entry});
-        f.form->printAll();
+        f.printAll();
         QList<PrivateCups::Job> jobs = f.jobsFor({entry});
         QCOMPARE(jobs.size(), 1);
         const int sheets = dv::pdfPageCount(fileBytes(jobs[0].pdfPath));
@@ -252,7 +252,7 @@ private slots:
             if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
                 dialog->reject();
         });
-        f.form->previewCurrent();
+        f.previewCurrent();
         QVERIFY(printed);
         QCOMPARE(shown, sheets);
         QCOMPARE(shownOrientation, landscape ? QPageLayout::Landscape : QPageLayout::Portrait);

@@ -6,7 +6,9 @@
 #include "webenginebrowser.h"
 
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -67,15 +69,15 @@ private slots:
         bool killed = false;
         QTimer watch;
         connect(&watch, &QTimer::timeout, &watch, [&] {
-            if (killed || f.form->statusText() != QStringLiteral("Navigating: ") + crash
-                || f.form->browser()->readyState() != dv::BrowserControl::ReadyStateComplete)
+            if (killed || f.form->statusText() != QStringLiteral("Navigating: ") + crash || shownPage(views)->isLoading()
+                || shownPage(views)->url() != dv::WebEngineBrowser::urlForAddress(crash))
                 return;
             const qint64 pid = shownPage(views)->renderProcessPid();
             if (pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0)
                 killed = true;
         });
         watch.start(20);
-        f.form->printAll();
+        f.printAll();
         watch.stop();
         QVERIFY(killed);
 
@@ -130,9 +132,11 @@ private slots:
         const QStringList markers { m1, m2, QString(), m4, m5, m6, m7 };
         f.setPages(entries);
         QStringList errorStatuses;
-        connect(f.form->browser(), &dv::BrowserControl::navigateError, f.form.get(),
-            [&](const QString&) { errorStatuses << f.form->statusText(); });
-        f.form->printAll();
+        connect(named<QPlainTextEdit>(*f.form, "errorLog"), &QPlainTextEdit::textChanged, f.form.get(), [&] {
+            while (errorStatuses.size() < f.logLines().size())
+                errorStatuses << f.form->statusText();
+        });
+        f.printAll();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(EngineFixture::titles(jobs), entries);
@@ -145,7 +149,7 @@ private slots:
             (QStringList { QStringLiteral("Navigating: ") + refused, QStringLiteral("Navigating: ") + missing }));
         QCOMPARE(f.form->navigateErrorCount(), qint64(2));
         // Loading ahead takes one more page, never more; switched off, none.
-        QCOMPARE(f.form->browser()->findChildren<QWebEnginePage*>().size(), overlap ? 2 : 1);
+        QCOMPARE(f.form->pageSource()->findChildren<QWebEnginePage*>().size(), overlap ? 2 : 1);
     }
 
     // The entry loaded ahead is deleted while the one before prints: it is thrown
@@ -167,7 +171,7 @@ private slots:
                 delete list->takeItem(1);
         });
         watch.start(2);
-        f.form->printAll();
+        f.printAll();
         watch.stop();
         QCOMPARE(list->count(), 3);
 

@@ -48,7 +48,7 @@ private slots:
         const QStringList entries { f.localPage(m1), server.url(QStringLiteral("/page/") + m2), refused, missing,
             f.localPage(m5) };
         f.setPages(entries);
-        f.form->printAll();
+        f.printAll();
 
         const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
         QCOMPARE(jobs.size(), entries.size());
@@ -73,7 +73,7 @@ private slots:
         const QString m6 = token();
         const QStringList good { server.url(QStringLiteral("/page/") + m6), f.localPage(token()) };
         f.setPages(good);
-        f.form->printAll();
+        f.printAll();
         QCOMPARE(f.jobsFor(good).size(), good.size());
         QCOMPARE(f.dialogs.messages.size(), 2);
         QCOMPARE(f.dialogs.messages[1].text, QStringLiteral("Successfully completed."));
@@ -103,7 +103,7 @@ private slots:
                     windowsSeen << QString::fromLatin1(w->metaObject()->className());
         });
         watch.start(5);
-        f.form->printAll();
+        f.printAll();
         watch.stop();
 
         QVERIFY2(windowsSeen.isEmpty(), qPrintable(windowsSeen.join(QLatin1Char(','))));
@@ -146,7 +146,7 @@ private slots:
         const QStringList entries { f.localPage(before), hang, partialUrl, hang,
             server.url(QStringLiteral("/page/") + after) };
         f.setPages(entries);
-        f.form->printAll();
+        f.printAll();
 
         const QStringList printed { entries[0], partialUrl, entries[4] };
         const QList<PrivateCups::Job> jobs = f.jobsFor(printed);
@@ -183,7 +183,7 @@ private slots:
         f.setPages(entries);
         QElapsedTimer wall;
         wall.start();
-        f.form->printAll();
+        f.printAll();
         QVERIFY2(wall.elapsed() < 30000, "an entry waited for the load bound");
         QCOMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("COMPLETE"));
@@ -224,7 +224,7 @@ private slots:
                 if (auto* dialog = qobject_cast<QPrintPreviewDialog*>(w))
                     dialog->reject();
         });
-        f.form->previewCurrent();
+        f.previewCurrent();
         poll.stop();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         QVERIFY(pages > 0);
@@ -263,7 +263,7 @@ private slots:
         cupsSetServer(nullptr); // forget the scheduler this process talked to so far
         const QString page = f.localPage(token());
         f.setPages({ page });
-        f.form->printAll();
+        f.printAll();
         qputenv("CUPS_SERVER", before);
         cupsSetServer(nullptr);
         if (schedulerRunning)

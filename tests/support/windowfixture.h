@@ -7,13 +7,14 @@
 #include "pagelistbox.h"
 #include "recording.h"
 #include "registry.h"
-#include "scriptedbrowser.h"
+#include "scriptedpagesource.h"
 #include "services.h"
 
 #include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -50,6 +51,20 @@ struct WindowFixture {
         return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
     }
 
+    /// Clicks "Print All" as a person would, and waits for the run to end (a run
+    /// that a message box or error ends included).
+    void printAll(int timeoutMs = 600000)
+    {
+        form->printAll();
+        QVERIFY2(QTest::qWaitFor([this] { return !form->isCommandRunning(); }, timeoutMs), "the run did not end");
+    }
+    /// Starts "Print Preview" and waits for it to end.
+    void previewCurrent(int timeoutMs = 600000)
+    {
+        form->previewCurrent();
+        QVERIFY2(QTest::qWaitFor([this] { return !form->isCommandRunning(); }, timeoutMs), "the preview did not end");
+    }
+
     QTemporaryDir dir;
     RecordingDialogs dialogs;
     RecordingShell shell;
@@ -58,22 +73,40 @@ struct WindowFixture {
     std::unique_ptr<MainWindow> form;
 };
 
-/// A main window whose browser control is scripted by the test.
+/// A main window whose page source is scripted by the test, and whose runs hand
+/// their pages to a recording output (unless the test asks for the real ones).
 struct ScriptedWindowFixture : WindowFixture {
-    explicit ScriptedWindowFixture(AppParts parts = {}, const QString& registryPath = QString())
+    explicit ScriptedWindowFixture(AppParts parts = {}, const QString& registryPath = QString(), bool realOutputs = false)
         : WindowFixture(registryPath)
     {
         if (parts.executablePath.isEmpty())
             parts.executablePath = QStringLiteral(DV_EXECUTABLE_PATH);
-        parts.browserFactory = [this](QWidget* parent) {
-            auto scripted = std::make_unique<ScriptedBrowser>(parent);
+        parts.pageSourceFactory = [this](QWidget* parent) {
+            auto scripted = std::make_unique<ScriptedPageSource>(parent);
             browser = scripted.get();
             return scripted;
         };
+        if (!realOutputs && !parts.outputFactory)
+            parts.outputFactory = [this](const dv::PrintDestination&) {
+                auto recording = std::make_unique<RecordingOutput>();
+                output = recording.get();
+                return recording;
+            };
+        if (!parts.previewer)
+            parts.previewer = [this](const dv::RenderedPage& page, const std::function<void()>&) {
+                if (onPreview)
+                    onPreview(page.address);
+                previewed << page.address;
+            };
         form = std::make_unique<MainWindow>(services, parts);
     }
 
-    ScriptedBrowser* browser = nullptr;
+    ScriptedPageSource* browser = nullptr;
+    /// The output of the last run.
+    RecordingOutput* output = nullptr;
+    /// Pages previewed, and a hook run as each is.
+    QStringList previewed;
+    std::function<void(const QString& address)> onPreview;
 };
 
 } // namespace dv::test

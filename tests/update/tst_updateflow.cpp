@@ -11,7 +11,7 @@
 #include "updatenotice.h"
 #include "recording.h"
 #include "registry.h"
-#include "scriptedbrowser.h"
+#include "scriptedpagesource.h"
 #include "services.h"
 #include "settings.h"
 

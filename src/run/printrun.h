@@ -3,10 +3,11 @@
 #include <QString>
 #include <QtGlobal>
 
-class QEventLoop;
-
 namespace dv
 {
+
+/// The wait after each page load unless someone chose another, in seconds.
+inline constexpr qint64 DefaultDelaySeconds = 2;
 
 /// The delay the spin field's text asks for, in whole seconds: text that is not a
 /// whole number counts as 0, and the value is kept within 0 and 999999999.
@@ -26,10 +27,5 @@ QString shownEntry(const QString& entry);
 
 /// A line "Label: ENTRY" as shown: what follows the first ": " cut by shownEntry.
 QString shownEntryLine(const QString& line);
-
-/// Runs loop until something quits it. Once the application has been told to
-/// quit, a new event loop returns at once; then this waits for the next events
-/// instead, so a caller that loops until its condition holds never spins.
-void execOrWait(QEventLoop& loop);
 
 } // namespace dv

@@ -1,8 +1,5 @@
 #include "printrun.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-
 #include <algorithm>
 #include <limits>
 
@@ -41,12 +38,6 @@ QString shownEntryLine(const QString& line)
     if (line.size() <= MaxShownEntryLength || label < 0)
         return line.size() <= MaxShownEntryLength ? line : shownEntry(line);
     return line.left(label + 2) + shownEntry(line.mid(label + 2));
-}
-
-void execOrWait(QEventLoop& loop)
-{
-    if (loop.exec() == -1)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 } // namespace dv

@@ -1,1 +1,0 @@
-#include "browsercontrol.h"
