@@ -245,6 +245,7 @@ void MainWindow::buildLayout()
     printAllButton_->setEnabled(false);
     buttonRow->addWidget(printPreviewButton_);
     buttonRow->addWidget(printAllButton_);
+    buildPagesAtOnceChoice(buttonRow);
     buttonRow->addStretch();
     panelColumn->addLayout(delayRow);
     panelColumn->addLayout(buttonRow);

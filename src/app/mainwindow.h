@@ -209,6 +209,8 @@ private:
     void chooseDestination(int index);
     // Selects the item of destination_.chosen.
     void showDestination();
+    // "Pages at once:" beside the print buttons: how many entries a run loads side by side.
+    void buildPagesAtOnceChoice(QBoxLayout* row);
 
     dv::Services& services_;
     AppParts parts_;
@@ -239,6 +241,8 @@ private:
     QLabel* delayUnitLabel_ = nullptr;
     QLabel* printToLabel_ = nullptr;
     QComboBox* printToBox_ = nullptr;
+    QLabel* pagesAtOnceLabel_ = nullptr;
+    QSpinBox* pagesAtOnceSpin_ = nullptr;
     QPushButton* printPreviewButton_ = nullptr;
     QPushButton* printAllButton_ = nullptr;
     QStatusBar* statusBar_ = nullptr;

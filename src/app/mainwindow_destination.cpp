@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "errordialog.h"
 #include "pagelistbox.h"
+#include "runengine.h"
 #include "services.h"
 
 #include <QAbstractItemView>
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QSignalBlocker>
+#include <QSpinBox>
 
 namespace {
 
@@ -65,8 +67,34 @@ void MainWindow::buildDestinationChoice(QBoxLayout* row)
     row->addWidget(printToBox_);
 }
 
+void MainWindow::buildPagesAtOnceChoice(QBoxLayout* row)
+{
+    pagesAtOnceLabel_ = new QLabel(QStringLiteral("Pages at &once:"), printPanel_);
+    pagesAtOnceLabel_->setObjectName(QStringLiteral("pagesAtOnceLabel"));
+    pagesAtOnceSpin_ = new QSpinBox(printPanel_);
+    pagesAtOnceSpin_->setObjectName(QStringLiteral("pagesAtOnceSpin"));
+    pagesAtOnceSpin_->setAccessibleName(QStringLiteral("Pages loaded at once"));
+    pagesAtOnceSpin_->setRange(1, dv::MaxPagesAtOnce);
+    pagesAtOnceSpin_->setToolTip(QStringLiteral(
+        "How many pages load side by side during Print All. They still print one by one, in list order."));
+    pagesAtOnceLabel_->setBuddy(pagesAtOnceSpin_);
+    row->addSpacing(12);
+    row->addWidget(pagesAtOnceLabel_);
+    row->addWidget(pagesAtOnceSpin_);
+}
+
 void MainWindow::connectDestinationHandlers()
 {
+    pagesAtOnceSpin_->setValue(dv::pagesAtOnce(services_.registry));
+    if (!dv::overlapEnabled(services_.registry)) {
+        // Switched off in the settings for pages that must not load before their turn.
+        pagesAtOnceSpin_->setEnabled(false);
+        pagesAtOnceSpin_->setToolTip(QStringLiteral("Pages load one at a time: loading ahead is switched off in the settings."));
+    }
+    connect(pagesAtOnceSpin_, &QSpinBox::valueChanged, this, [this](int pages) {
+        if (!parts_.unattended && !dv::savePagesAtOnce(services_.registry, pages))
+            setStatusText(QStringLiteral("The \"Pages at once\" choice could not be stored."));
+    });
     static_cast<RefreshingComboBox*>(printToBox_)->beforePopup = dv::guarded([this] { refreshDestinations(); });
     connect(printToBox_, &QComboBox::activated, this,
         [this](int index) { dv::guarded([this, index] { chooseDestination(index); })(); });

@@ -137,7 +137,7 @@ void MainWindow::printAll()
         [this](qint64 position) { return pageEntry(position); } };
     dv::RunSettings settings;
     settings.delaySeconds = [this] { return dv::delaySecondsFromText(delaySpin_->cleanText()); };
-    settings.pagesAtOnce = dv::pagesAtOnce(services_.registry);
+    settings.pagesAtOnce = pagesAtOnceSpin_->value();
     settings.loadTimeoutMs = parts_.loadTimeoutMs;
     run_ = std::make_unique<dv::RunEngine>(*pageSource_, *runOutput_, std::move(entries), std::move(settings), this);
     using dv::guarded;

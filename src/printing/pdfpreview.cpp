@@ -3,14 +3,14 @@
 #include "errors.h"
 
 #include <QAction>
-#include <QBuffer>
+#include <QDir>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QImage>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QTemporaryFile>
 
 #include <exception>
 
@@ -31,20 +31,13 @@ QString previewText(const char* text)
 
 void previewPdf(const QByteArray& pdf, const QString& documentName, QWidget* parent, const std::function<void()>& print)
 {
-    QByteArray data = pdf;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
+    // Read from a file, which the document loads before it returns; from memory it
+    // would load on the event loop.
+    QTemporaryFile file(QDir::temp().filePath(QStringLiteral("dorvantis-preview-XXXXXX.pdf")));
+    if (!file.open() || file.write(pdf) != pdf.size() || !file.flush())
+        throw AppError(QStringLiteral("The print preview could not be shown."));
     QPdfDocument document;
-    document.load(&buffer);
-    if (document.status() == QPdfDocument::Status::Loading) {
-        QEventLoop loop;
-        QObject::connect(&document, &QPdfDocument::statusChanged, &loop, [&loop](QPdfDocument::Status status) {
-            if (status != QPdfDocument::Status::Loading)
-                loop.quit();
-        });
-        loop.exec();
-    }
-    if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1)
+    if (document.load(file.fileName()) != QPdfDocument::Error::None || document.pageCount() < 1)
         throw AppError(QStringLiteral("The print preview could not be shown."));
 
     // The preview's paper is the printout's sheet, with nothing added around it.

@@ -18,7 +18,6 @@
 #include <QDate>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QLocale>
 #include <QTimer>
 #include <QWebEngineCertificateError>

@@ -25,29 +25,39 @@ private slots:
         QTest::addColumn<bool>("printAll");
         QTest::addColumn<qint64>("delay"); // -1: not given
         QTest::addColumn<dv::PrintDestination>("destination"); // default printer: not given
+        QTest::addColumn<int>("jobs"); // 0: not given
         const QString cwd = QDir::currentPath();
         QTest::newRow("files from a file manager")
             << QStringList {QStringLiteral("/a b.html"), QStringLiteral("http://x/y")}
             << QStringList {QStringLiteral("/a b.html"), QStringLiteral("http://x/y")} << QString() << false
-            << qint64(-1) << dv::PrintDestination {};
+            << qint64(-1) << dv::PrintDestination {} << 0;
         QTest::newRow("a run to a printer") << QStringList {QStringLiteral("--print-all"), QStringLiteral("--delay"),
             QStringLiteral("0"), QStringLiteral("--to"), QStringLiteral("office/duplex"), QStringLiteral("--list"),
             QStringLiteral("l.txt")} << QStringList()
                                             << QStringLiteral("l.txt") << true << qint64(0)
-                                            << dv::PrintDestination {Kind::Printer, QStringLiteral("office/duplex")};
+                                            << dv::PrintDestination {Kind::Printer, QStringLiteral("office/duplex")} << 0;
         QTest::newRow("a PDF folder, relative to the working folder")
             << QStringList {QStringLiteral("--pdf-dir=out"), QStringLiteral("--print-all"), QStringLiteral("a.html")}
             << QStringList {QStringLiteral("a.html")} << QString() << true << qint64(-1)
-            << dv::PrintDestination {Kind::PdfFolder, cwd + QStringLiteral("/out")};
+            << dv::PrintDestination {Kind::PdfFolder, cwd + QStringLiteral("/out")} << 0;
         QTest::newRow("one PDF, options after the entries")
             << QStringList {QStringLiteral("a.html"), QStringLiteral("--print-all"), QStringLiteral("--pdf"),
                    QStringLiteral("/r/run.pdf")}
             << QStringList {QStringLiteral("a.html")} << QString() << true << qint64(-1)
-            << dv::PrintDestination {Kind::PdfFile, QStringLiteral("/r/run.pdf")};
+            << dv::PrintDestination {Kind::PdfFile, QStringLiteral("/r/run.pdf")} << 0;
+        QTest::newRow("pages at once, largest")
+            << QStringList {QStringLiteral("--print-all"), QStringLiteral("--jobs"), QStringLiteral("16"),
+                   QStringLiteral("a.html")}
+            << QStringList {QStringLiteral("a.html")} << QString() << true << qint64(-1) << dv::PrintDestination {}
+            << 16;
+        QTest::newRow("one page at a time")
+            << QStringList {QStringLiteral("--print-all"), QStringLiteral("--jobs=1"), QStringLiteral("a.html")}
+            << QStringList {QStringLiteral("a.html")} << QString() << true << qint64(-1) << dv::PrintDestination {}
+            << 1;
         QTest::newRow("an entry that looks like an option, after --")
             << QStringList {QStringLiteral("--"), QStringLiteral("--print-all")}
             << QStringList {QStringLiteral("--print-all")} << QString() << false << qint64(-1)
-            << dv::PrintDestination {};
+            << dv::PrintDestination {} << 0;
     }
 
     void parse()
@@ -58,6 +68,7 @@ private slots:
         QFETCH(bool, printAll);
         QFETCH(qint64, delay);
         QFETCH(dv::PrintDestination, destination);
+        QFETCH(int, jobs);
         QString error;
         const std::optional<dv::CommandLineRequest> request
             = dv::parseCommandLine(QStringList {QStringLiteral("dorvantis")} + arguments, &error);
@@ -67,6 +78,7 @@ private slots:
         QCOMPARE(request->printAll, printAll);
         QCOMPARE(request->delaySeconds.value_or(-1), delay);
         QCOMPARE(request->destination.value_or(dv::PrintDestination {}), destination);
+        QCOMPARE(request->pagesAtOnce.value_or(0), jobs);
     }
 
     void parse_usageError_data()
@@ -87,6 +99,10 @@ private slots:
             QTest::addRow("delay %s", qPrintable(delay))
                 << QStringList {QStringLiteral("--print-all"), QStringLiteral("--delay"), delay, QStringLiteral("a")}
                 << QStringLiteral("--delay takes whole seconds from 0 to 999999999, not \"%1\".").arg(delay);
+        for (const QString& jobs : {QStringLiteral("0"), QStringLiteral("17"), QStringLiteral("two"), QStringLiteral("-2")})
+            QTest::addRow("jobs %s", qPrintable(jobs))
+                << QStringList {QStringLiteral("--print-all"), QStringLiteral("--jobs"), jobs, QStringLiteral("a")}
+                << QStringLiteral("--jobs takes a whole number of pages from 1 to 16, not \"%1\".").arg(jobs);
         QTest::newRow("a run of nothing")
             << QStringList {QStringLiteral("--print-all"), QStringLiteral("--delay=0")}
             << QStringLiteral("--print-all needs --list FILE or at least one FILE_OR_URL.");

@@ -110,11 +110,15 @@ public:
     void open(qint64 entryCount) override { opened << entryCount; }
     QString deliver(const PrintedPage& page) override
     {
+        if (onDeliver)
+            onDeliver(position(), page.address);
         delivered.push_back({ position(), page.address, entryFailed() });
         return QStringLiteral("recorded-%1").arg(position());
     }
     void finish() override { ++finished; }
 
+    /// Runs before a page is kept (on the run's thread for hand-overs); may throw.
+    std::function<void(qint64 position, const QString& address)> onDeliver;
     QList<qint64> opened;
     std::vector<Delivery> delivered;
     int finished = 0;
