@@ -419,9 +419,16 @@ void WebEngineBrowser::onRendererGone(Tab& tab)
     // A crashed page never completes on its own, and there is nothing left to
     // print; the next load starts a new render process.
     const bool loading = tab.lifecycle == PageState::Loading;
+    const bool rendering = tab.lifecycle == PageState::Rendering;
     tab.engineLoading = false;
     tab.loadDeferred = false;
     moveTo(tab, PageState::Gone);
+    if (rendering) {
+        // The render under way will hear nothing more from the page.
+        ++tab.renders;
+        emit renderFailed(tab.index, QStringLiteral("The page's render process has ended."), false);
+        return;
+    }
     if (!loading)
         return;
     tab.awaitingStart = false;
@@ -435,6 +442,7 @@ void WebEngineBrowser::load(int page, const QString& address)
     Tab& tab = this->tab(page);
     qCDebug(lcPrinting) << "load:" << address << "in page" << page;
     const bool wasLoading = tab.lifecycle == PageState::Loading;
+    const bool wasSettled = tab.lifecycle == PageState::Loaded || tab.lifecycle == PageState::Idle;
     beginEntry(tab, address);
     // Asked now, it is ready by the time the page prints.
     tab.defaults = askDefaultsOffThread(this);
@@ -473,8 +481,9 @@ void WebEngineBrowser::load(int page, const QString& address)
         return;
     }
     const QUrl shown = tab.page->url();
-    const bool sameDocument = tab.readyState == ReadyStateComplete && tab.lifecycle == PageState::Loaded
-        && !tab.lastLoadFailed && url.hasFragment()
+    // The page holds that document, loaded in full (for this entry or one before).
+    const bool sameDocument = tab.readyState == ReadyStateComplete && wasSettled && !tab.lastLoadFailed
+        && url.hasFragment()
         && url.adjusted(QUrl::RemoveFragment) == shown.adjusted(QUrl::RemoveFragment);
     tab.awaitingStart = !sameDocument;
     moveTo(tab, PageState::Loading);

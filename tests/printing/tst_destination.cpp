@@ -34,7 +34,7 @@ struct Fixture : dv::test::EngineFixture {
     void printAll(const QStringList& entries)
     {
         setPages(entries);
-        form->printAll();
+        EngineFixture::printAll();
     }
 };
 

@@ -103,24 +103,23 @@ private slots:
         QCOMPARE(f.form->statusText(), QStringLiteral("Completed!"));
     }
 
-    // The next entry loads while the one shown waits and prints: every job still
+    // The next entries load while the one shown waits and prints: every job still
     // shows its own entry, in list order, and the failures are logged as they come.
     void overlap_mixedList_everyJobShowsItsOwnEntryInOrder_data()
     {
         QTest::addColumn<int>("delay");
-        QTest::addColumn<bool>("overlap");
-        QTest::newRow("no delay") << 0 << true;
-        QTest::newRow("one second") << 1 << true;
-        QTest::newRow("switched off") << 0 << false;
+        QTest::addColumn<int>("pagesAtOnce");
+        QTest::newRow("no delay") << 0 << 2;
+        QTest::newRow("one second") << 1 << 2;
+        QTest::newRow("four at once") << 0 << 4;
+        QTest::newRow("one at a time") << 0 << 1;
     }
     void overlap_mixedList_everyJobShowsItsOwnEntryInOrder()
     {
         QFETCH(int, delay);
-        QFETCH(bool, overlap);
+        QFETCH(int, pagesAtOnce);
         EngineFixture f;
-        if (!overlap)
-            QVERIFY(f.registry.setValue(QStringLiteral("Software\\KELMARO\\Dorvantis\\Printing"),
-                QStringLiteral("Overlap"), dv::RegValue::dword(0)));
+        named<QSpinBox>(*f.form, "pagesAtOnceSpin")->setValue(pagesAtOnce);
         named<QSpinBox>(*f.form, "delaySpin")->setValue(delay);
         PageServer server;
         server.slowPageMs = 800;
@@ -148,8 +147,8 @@ private slots:
         QCOMPARE(errorStatuses,
             (QStringList { QStringLiteral("Navigating: ") + refused, QStringLiteral("Navigating: ") + missing }));
         QCOMPARE(f.form->navigateErrorCount(), qint64(2));
-        // Loading ahead takes one more page, never more; switched off, none.
-        QCOMPARE(f.form->pageSource()->findChildren<QWebEnginePage*>().size(), overlap ? 2 : 1);
+        // As many pages as load at once, never more.
+        QCOMPARE(f.form->pageSource()->findChildren<QWebEnginePage*>().size(), pagesAtOnce);
     }
 
     // The entry loaded ahead is deleted while the one before prints: it is thrown
@@ -189,6 +188,33 @@ private slots:
         QVERIFY(server.paths.contains(QByteArray("/slow/") + mB.toUtf8()));
         QVERIFY(f.logLines().isEmpty());
         QCOMPARE(f.dialogs.messages.last().text, QStringLiteral("Successfully completed."));
+    }
+
+    // A long list four pages at once: every job in list order, each showing its own page.
+    void localPages_fourAtOnce_printInListOrderEachItsOwn()
+    {
+        EngineFixture f;
+        named<QSpinBox>(*f.form, "pagesAtOnceSpin")->setValue(4);
+        QStringList entries;
+        QStringList markers;
+        for (int i = 0; i < 200; ++i) {
+            markers << token();
+            entries << f.localPage(markers.last());
+        }
+        f.setPages(entries);
+        f.printAll();
+        QCOMPARE(f.dialogs.messages.last().text, QStringLiteral("Successfully completed."));
+        const QList<PrivateCups::Job> jobs = f.jobsFor(entries);
+        QCOMPARE(EngineFixture::titles(jobs), entries);
+        for (int i = 0; i < jobs.size(); ++i) {
+            const QString text = PrivateCups::pdfText(jobs[i].pdfPath);
+            QVERIFY2(text.contains(markers[i]), qPrintable(entries[i] + QStringLiteral(" printed: ") + text));
+            if (i > 0)
+                QVERIFY2(!text.contains(markers[i - 1]), qPrintable(entries[i]));
+            if (i + 1 < jobs.size())
+                QVERIFY2(!text.contains(markers[i + 1]), qPrintable(entries[i]));
+        }
+        QCOMPARE(f.form->pageSource()->findChildren<QWebEnginePage*>().size(), 4);
     }
 };
 

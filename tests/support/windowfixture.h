@@ -14,7 +14,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -56,13 +58,30 @@ struct WindowFixture {
     void printAll(int timeoutMs = 600000)
     {
         form->printAll();
-        QVERIFY2(QTest::qWaitFor([this] { return !form->isCommandRunning(); }, timeoutMs), "the run did not end");
+        QVERIFY2(waitForCommandEnd(timeoutMs), "the run did not end");
     }
     /// Starts "Print Preview" and waits for it to end.
     void previewCurrent(int timeoutMs = 600000)
     {
         form->previewCurrent();
-        QVERIFY2(QTest::qWaitFor([this] { return !form->isCommandRunning(); }, timeoutMs), "the preview did not end");
+        QVERIFY2(waitForCommandEnd(timeoutMs), "the preview did not end");
+    }
+    /// Runs the event loop until the command under way has ended. A real event loop,
+    /// not polling with sleeps: the engine's own work rides on it, and sleeps
+    /// between its turns would slow every page down.
+    bool waitForCommandEnd(int timeoutMs)
+    {
+        QEventLoop loop;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+            if (!form->isCommandRunning())
+                loop.quit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        look.start(5);
+        if (form->isCommandRunning())
+            loop.exec();
+        return !form->isCommandRunning();
     }
 
     QTemporaryDir dir;
