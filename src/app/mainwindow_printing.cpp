@@ -137,7 +137,8 @@ void MainWindow::printAll()
         [this](qint64 position) { return pageEntry(position); } };
     dv::RunSettings settings;
     settings.delaySeconds = [this] { return dv::delaySecondsFromText(delaySpin_->cleanText()); };
-    settings.pagesAtOnce = pagesAtOnceSpin_->value();
+    // Loading ahead switched off in the settings store holds whatever the field says.
+    settings.pagesAtOnce = dv::overlapEnabled(services_.registry) ? pagesAtOnceSpin_->value() : 1;
     settings.loadTimeoutMs = parts_.loadTimeoutMs;
     run_ = std::make_unique<dv::RunEngine>(*pageSource_, *runOutput_, std::move(entries), std::move(settings), this);
     using dv::guarded;

@@ -278,8 +278,8 @@ private slots:
         QVERIFY(views);
         bool killed = false;
         QTimer killer;
-        connect(&killer, &QTimer::timeout, this, [&] {
-            if (killed || f.form->statusText() != QStringLiteral("Navigating: ") + gauntlet.crashEntry)
+        auto killCrashEntry = [&] {
+            if (killed)
                 return;
             QWebEnginePage* page = qobject_cast<QWebEngineView*>(views->currentWidget())->page();
             if (page->isLoading() || page->url() != dv::WebEngineBrowser::urlForAddress(gauntlet.crashEntry))
@@ -287,6 +287,13 @@ private slots:
             const qint64 pid = page->renderProcessPid();
             if (pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0)
                 killed = true;
+        };
+        // Loaded ahead, it is killed as it is shown, its turn come; loaded in its turn,
+        // once its load has ended.
+        connect(views, &QStackedWidget::currentChanged, this, killCrashEntry);
+        connect(&killer, &QTimer::timeout, this, [&] {
+            if (f.form->statusText() == QStringLiteral("Navigating: ") + gauntlet.crashEntry)
+                killCrashEntry();
         });
         killer.start(2);
         f.printAll();

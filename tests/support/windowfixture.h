@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
@@ -71,16 +73,19 @@ struct WindowFixture {
     /// between its turns would slow every page down.
     bool waitForCommandEnd(int timeoutMs)
     {
-        QEventLoop loop;
-        QTimer look;
-        QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-            if (!form->isCommandRunning())
-                loop.quit();
-        });
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        look.start(5);
-        if (form->isCommandRunning())
-            loop.exec();
+        const QDeadlineTimer deadline(timeoutMs);
+        while (form->isCommandRunning() && !deadline.hasExpired()) {
+            QEventLoop loop;
+            QTimer look;
+            QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+                if (!form->isCommandRunning() || deadline.hasExpired())
+                    loop.quit();
+            });
+            look.start(5);
+            // Told to quit, the application makes every new event loop return at once.
+            if (loop.exec() == -1)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         return !form->isCommandRunning();
     }
 
