@@ -179,13 +179,21 @@ void WebEngineBrowser::setPageCount(int count)
         tabs_.back()->index = int(tabs_.size()) - 1;
         makePage(*tabs_.back());
     }
-    // Fewer pages than before: the ones past the count go, keeping the run small,
-    // but never the page in sight.
+    // Fewer pages than before: the ones past the count are kept, since news of their
+    // last entry may still be on its way, but let go of what they hold.
     if (stack_ && stack_->currentIndex() >= count)
         show(0);
-    while (int(tabs_.size()) > count) {
-        removePage(*tabs_.back());
-        tabs_.pop_back();
+    for (size_t i = size_t(count); i < tabs_.size(); ++i) {
+        Tab& spare = *tabs_[i];
+        const bool loading = spare.lifecycle == PageState::Loading;
+        ++spare.navigations;
+        ++spare.renders;
+        spare.loadDeferred = false;
+        if (spare.lifecycle != PageState::Gone)
+            moveTo(spare, PageState::Idle);
+        if (loading)
+            spare.page->triggerAction(QWebEnginePage::Stop);
+        spare.page->setHtml(QString());
     }
     pageCount_ = count;
 }
