@@ -2,9 +2,12 @@
 // of a long wait, job names CUPS accepts, how much of a long entry lines show, and
 // how long a page's print may take.
 #include "cupsjob.h"
+#include "destination.h"
+#include "registry.h"
 #include "printrun.h"
 #include "renderbound.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <limits>
@@ -124,6 +127,44 @@ private slots:
         QCOMPARE(dv::renderBoundMs(30000, sheets), boundMs);
         // A base above the cap is never cut: the hung-renderer bound stays as set.
         QCOMPARE(dv::renderBoundMs(dv::MaxRenderMs * 2, sheets), dv::MaxRenderMs * 2);
+    }
+
+    // How many pages a run loads side by side, as the settings store says.
+    void pagesAtOnce_readsTheStoreAndFallsBackToTwo_data()
+    {
+        QTest::addColumn<QString>("overlap"); // empty: not set
+        QTest::addColumn<QString>("pages"); // "dword N", "text N", or empty: not set
+        QTest::addColumn<int>("expected");
+        QTest::newRow("nothing stored") << QString() << QString() << 2;
+        QTest::newRow("four") << QString() << "dword 4" << 4;
+        QTest::newRow("the most") << QString() << "dword 16" << 16;
+        QTest::newRow("one") << QString() << "dword 1" << 1;
+        QTest::newRow("zero") << QString() << "dword 0" << 2;
+        QTest::newRow("too many") << QString() << "dword 17" << 2;
+        QTest::newRow("text, not a number") << QString() << "text 4" << 2;
+        QTest::newRow("loading ahead switched off") << "0" << "dword 8" << 1;
+        QTest::newRow("loading ahead on") << "1" << "dword 8" << 8;
+    }
+    void pagesAtOnce_readsTheStoreAndFallsBackToTwo()
+    {
+        QFETCH(QString, overlap);
+        QFETCH(QString, pages);
+        QFETCH(int, expected);
+        QTemporaryDir dir;
+        dv::RegistryStore store(dir.filePath(QStringLiteral("registry.json")));
+        const QString key = QString::fromLatin1(dv::PrintingKey);
+        if (!overlap.isEmpty())
+            QVERIFY(store.setValue(key, QStringLiteral("Overlap"), dv::RegValue::dword(overlap.toUInt())));
+        if (pages.startsWith(QLatin1String("dword ")))
+            QVERIFY(store.setValue(key, QStringLiteral("PagesAtOnce"), dv::RegValue::dword(pages.mid(6).toUInt())));
+        else if (pages.startsWith(QLatin1String("text ")))
+            QVERIFY(store.setValue(key, QStringLiteral("PagesAtOnce"), dv::RegValue::text(pages.mid(5))));
+        QCOMPARE(dv::pagesAtOnce(store), expected);
+        // What the window stores, it reads back.
+        if (overlap != QLatin1String("0")) {
+            QVERIFY(dv::savePagesAtOnce(store, 3));
+            QCOMPARE(dv::pagesAtOnce(store), 3);
+        }
     }
 };
 
