@@ -268,6 +268,7 @@ void WebEngineBrowser::beginEntry(Tab& tab, const QString& address)
     tab.foreignLoadStarted = false;
     tab.loadDeferred = false;
     tab.refusedUrls.clear();
+    tab.loadRetried = false;
     ++tab.navigations;
 }
 
@@ -430,6 +431,19 @@ void WebEngineBrowser::onRendererGone(Tab& tab)
     const bool rendering = tab.lifecycle == PageState::Rendering;
     tab.engineLoading = false;
     tab.loadDeferred = false;
+    if (loading && !tab.loadRetried && QDeadlineTimer::current().deadline() - hungRendererEndedMs_ < 3000) {
+        // Ended by us, as the hung process of a page let go: the load it took along is
+        // this entry's no fault, and starts again in a new process, once.
+        tab.loadRetried = true;
+        tab.awaitingStart = true;
+        qCInfo(lcPrinting) << "loading" << tab.requestedUrl << "again after the hung process was ended";
+        Tab* owner = &tab;
+        QTimer::singleShot(0, this, [this, owner, navigation = tab.navigations] {
+            if (navigation == owner->navigations && owner->lifecycle == PageState::Loading)
+                startLoad(*owner, owner->requestedUrl);
+        });
+        return;
+    }
     moveTo(tab, PageState::Gone);
     if (rendering) {
         // The render under way will hear nothing more from the page.
@@ -608,6 +622,7 @@ void WebEngineBrowser::release(int page)
 {
     Tab& tab = this->tab(page);
     const bool loading = tab.lifecycle == PageState::Loading;
+    const bool holdsDocument = tab.lifecycle == PageState::Loaded || tab.lifecycle == PageState::Rendering;
     ++tab.navigations;
     tab.loadDeferred = false;
     tab.defaults.reset();
@@ -615,6 +630,31 @@ void WebEngineBrowser::release(int page)
         moveTo(tab, PageState::Idle);
     if (loading)
         tab.page->triggerAction(QWebEnginePage::Stop);
+    if (holdsDocument)
+        endRendererIfHung(tab);
+}
+
+void WebEngineBrowser::endRendererIfHung(Tab& tab)
+{
+    // A page may start a script that never yields after it printed. Its process would
+    // then take every later load of its site along, in this page or another: asked
+    // something small as the page is let go, a process that does not answer is ended.
+    const qint64 pid = tab.page->renderProcessPid();
+    if (pid <= 0)
+        return;
+    auto answered = std::make_shared<bool>(false);
+    tab.page->runJavaScript(QStringLiteral("0"), QWebEngineScript::UserWorld,
+        [answered](const QVariant&) { *answered = true; });
+    Tab* owner = &tab;
+    QTimer::singleShot(HungRendererProbeMs, this, [this, owner, answered, pid] {
+        // A later entry whose page came meanwhile shows the process is alive.
+        if (*answered || owner->page->renderProcessPid() != pid || owner->lifecycle == PageState::Loaded
+            || owner->lifecycle == PageState::Rendering)
+            return;
+        qCWarning(lcPrinting) << "ending the render process of a page let go, which does not answer:" << pid;
+        hungRendererEndedMs_ = QDeadlineTimer::current().deadline();
+        ::kill(pid_t(pid), SIGKILL);
+    });
 }
 
 bool WebEngineBrowser::lost(int page) const

@@ -108,6 +108,8 @@ private:
         // and whether a load that is not the entry's started before its document came.
         int retakes = 0;
         bool foreignLoadStarted = false;
+        // The load was started again after a hung process we ended took it along.
+        bool loadRetried = false;
         // The engine is loading something in this page, whoever asked; and the entry's
         // load waits for that load to stop, since the engine would report the two as one.
         bool engineLoading = false;
@@ -160,6 +162,8 @@ private:
     void renderPlaced(const std::shared_ptr<RenderJob>& job, const QByteArray& content);
     void failRender(const std::shared_ptr<RenderJob>& job, const QString& message, bool wholeRun = false);
     bool current(const RenderJob& job) const;
+    // Ends the render process of a page let go when it does not answer in a while.
+    void endRendererIfHung(Tab& tab);
     // Ends the tab's render process, then calls then once the engine knows it ended.
     void endHungRenderer(Tab& tab, std::function<void()> then);
     // Runs work on a thread of its own, then calls then here with its result.
@@ -172,6 +176,10 @@ private:
     int pageCount_ = 0;
     int renderTimeoutMs_ = 30000;
     RegistryStore* settings_ = nullptr;
+    // How long a page let go may take to answer before its process counts as hung,
+    // and when such a process was last ended.
+    static constexpr int HungRendererProbeMs = 2000;
+    qint64 hungRendererEndedMs_ = -100000;
 };
 
 } // namespace dv

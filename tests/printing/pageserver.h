@@ -82,6 +82,9 @@ private:
         const QByteArray target = "/page/" + name;
         if (kind == "print")
             return "<script>window.print(); onload = function () { window.print(); };</script>";
+        if (kind == "hang-after-print")
+            return "<script>addEventListener('afterprint', function () { setTimeout(function () { for (;;) {} }, 0); });"
+                   "</script>";
         if (kind == "beforeunload")
             return "<script>onbeforeunload = function (e) { e.preventDefault(); e.returnValue = 'stay'; return 'stay'; };"
                    "</script>";

@@ -84,6 +84,9 @@ struct Gauntlet {
                  "refresh-late", "reload", "download-during", "download-after", "download-frame", "close",
                  "close-during", "permissions", "late", "history", "huge" })
             hostile(QLatin1String(kind));
+        // Printed, then it never yields again: its process must not take the later
+        // pages of its site along.
+        hostile(QStringLiteral("hang-after-print"));
         served(QStringLiteral("dialogs"), QStringLiteral("/dialogs/%1"));
         served(QStringLiteral("redirect"), QStringLiteral("/redirect/%1"));
         served(QStringLiteral("404"), QStringLiteral("/missing/%1"), Outcome::OwnAndLogged);
