@@ -280,7 +280,6 @@ private slots:
         auto* views = f.form->findChild<QStackedWidget*>(QStringLiteral("browserStack"));
         QVERIFY(views);
         bool killed = false;
-        QTimer killer;
         auto killCrashEntry = [&] {
             if (killed)
                 return;
@@ -291,16 +290,11 @@ private slots:
             if (pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0)
                 killed = true;
         };
-        // Loaded ahead, it is killed as it is shown, its turn come; loaded in its turn,
-        // once its load has ended.
+        // Loaded ahead, it is killed as its turn shows it; loaded in its turn, as its
+        // load ends.
         connect(views, &QStackedWidget::currentChanged, this, killCrashEntry);
-        connect(&killer, &QTimer::timeout, this, [&] {
-            if (f.form->statusText() == QStringLiteral("Navigating: ") + gauntlet.crashEntry)
-                killCrashEntry();
-        });
-        killer.start(2);
+        connect(f.form->pageSource(), &dv::PageSource::loaded, this, killCrashEntry);
         f.printAll();
-        killer.stop();
         QVERIFY(killed);
 
         QCOMPARE(f.dialogs.messages.size(), 1);
